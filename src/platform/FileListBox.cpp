@@ -1,0 +1,44 @@
+#include "platform/FileListBox.h"
+
+#include "common/errors.h"
+#include "platform/paths.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+namespace fm {
+
+bool MatchesMask(const std::string &name, const std::string &mask)
+{
+    return ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_NOESCAPE) == 0;
+}
+
+void TFileListBox::SetDirectory(const std::string &windowsStylePath)
+{
+    directory_ = windowsStylePath;
+    Update();
+}
+
+void TFileListBox::Update()
+{
+    items_.clear();
+    const std::string dir = NativePath(directory_);
+    DIR *d = ::opendir(dir.c_str());
+    if (!d) throw InOutError(Format("폴더를 찾을 수 없습니다: %s", directory_));
+    std::vector<std::string> found;
+    while (dirent *e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.empty() || name[0] == '.') continue; // hidden, "." and ".."
+        if (!MatchesMask(name, Mask)) continue;
+        struct stat st{};
+        if (::stat((dir + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        found.push_back(name);
+    }
+    ::closedir(d);
+    std::sort(found.begin(), found.end());
+    items_ = std::move(found);
+}
+
+} // namespace fm
