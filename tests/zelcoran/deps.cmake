@@ -1,0 +1,1 @@
+set(FM_TEST_DEPS Zelcoran fm_hostcrypto)
