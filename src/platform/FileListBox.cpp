@@ -24,6 +24,7 @@ void TFileListBox::SetDirectory(const std::string &windowsStylePath)
 void TFileListBox::Update()
 {
     items_.clear();
+    nativeDirectory_.clear();
     const std::string dir = NativePath(directory_);
     DIR *d = ::opendir(dir.c_str());
     if (!d) throw InOutError(Format("폴더를 찾을 수 없습니다: %s", directory_));
@@ -32,13 +33,18 @@ void TFileListBox::Update()
         const std::string name = e->d_name;
         if (name.empty() || name[0] == '.') continue; // hidden, "." and ".."
         if (!MatchesMask(name, Mask)) continue;
-        struct stat st{};
-        if (::stat((dir + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (e->d_type != DT_REG) {
+            // Links and entries of unknown type: look at what they are.
+            if (e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) continue;
+            struct stat st{};
+            if (::stat((dir + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        }
         found.push_back(name);
     }
     ::closedir(d);
     std::sort(found.begin(), found.end());
     items_ = std::move(found);
+    nativeDirectory_ = dir;
 }
 
 } // namespace fm

@@ -19,6 +19,8 @@ public:
     // InOutError and empties the items.
     void SetDirectory(const std::string &windowsStylePath);
     const std::string &Directory() const { return directory_; }
+    // The folder as found on disk at the last update.
+    const std::string &NativeDirectory() const { return nativeDirectory_; }
 
     // Reads the folder again. A folder that does not exist (any more) raises
     // InOutError and empties the items.
@@ -29,6 +31,7 @@ public:
 
 private:
     std::string directory_;
+    std::string nativeDirectory_;
     std::vector<std::string> items_;
 };
 

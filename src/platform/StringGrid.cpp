@@ -365,12 +365,12 @@ void TStringGrid::mouseDoubleClickEvent(QMouseEvent *event)
 
 int TStringGrid::rowBorderAt(int y) const
 {
-    // A row's bottom grid line, give or take two pixels.
-    for (int dy : {0, -1, 1, -2, 2}) {
+    // A row's bottom grid line, give or take a pixel.
+    for (int dy : {0, -1, 1}) {
         const int m = rowAt(y + dy);
         if (m < 0) continue;
         const int bottom = rowViewportPosition(m) + rowHeight(m);
-        if (std::abs(bottom - y) <= 2) return m;
+        if (std::abs(bottom - y) <= 1) return m;
     }
     return -1;
 }

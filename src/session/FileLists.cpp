@@ -65,7 +65,11 @@ LoadResult TFileLists::LoadTransferFile(int index, const std::string &folder)
         MessageBox(QStringLiteral("파일이 없습니다!"), QStringLiteral("오류"), MsgIcon::Error, MsgButtons::Ok);
         return LoadResult::CannotOpen;
     }
-    const std::string path = NativePath(folder + "\\" + items[size_t(index - 1)]);
+    // The items are the names as found in the listed folder.
+    const std::string &item = items[size_t(index - 1)];
+    const std::string path = folder == listing_.Directory() && !listing_.NativeDirectory().empty()
+                                 ? listing_.NativeDirectory() + "/" + item
+                                 : NativePath(folder + "\\" + item);
     return fm::LoadTransferFile(path, store_, fileRecCount_);
 }
 
