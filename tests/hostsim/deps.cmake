@@ -1,0 +1,7 @@
+# The host simulator, tested through a small client made of the client's
+# frame code and the Zelcoran library. The program test runs the built
+# hostsim.
+set(FM_TEST_DEPS fm_hostsim Zelcoran)
+if(TARGET hostsim)
+  cmake_language(DEFER CALL add_dependencies test_hostsim hostsim)
+endif()

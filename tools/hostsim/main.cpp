@@ -1,0 +1,115 @@
+// hostsim: the simulated service host as a program.
+//
+//   hostsim --port N [--scenario file.json] [--key ZelcoranHostPrivate.key] [--verbose]
+//
+// Listens on 127.0.0.1:N and serves until it is killed.
+#include "hostserver.h"
+#include "wire.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDate>
+
+#include <cstdio>
+
+using namespace hostsim;
+
+namespace {
+
+void Print(const std::string &line)
+{
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::string Hex(const QByteArray &bytes)
+{
+    return bytes.toHex().toStdString();
+}
+
+// A received telegram as readable text: the code page turned into UTF-8,
+// other control bytes shown as '.'.
+std::string Readable(const QByteArray &telegram)
+{
+    std::string bytes(telegram.constData(), size_t(telegram.size()));
+    for (char &ch : bytes)
+        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f)
+            ch = '.';
+    return wire::FromCp949(bytes);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("hostsim");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Simulated service host on the loopback address.");
+    parser.addHelpOption();
+    QCommandLineOption portOpt("port", "Port to listen on (0: any free port).", "N");
+    QCommandLineOption scenarioOpt("scenario", "Scenario file (JSON).", "file");
+    QCommandLineOption keyOpt("key", "Host private key file (64 hex digits); default: the demo key.",
+                              "file");
+    QCommandLineOption verboseOpt("verbose", "Print what the host receives.");
+    parser.addOptions({portOpt, scenarioOpt, keyOpt, verboseOpt});
+    parser.process(app);
+
+    if (!parser.isSet(portOpt)) {
+        std::fprintf(stderr, "hostsim: --port N is required\n");
+        return 2;
+    }
+    bool ok = false;
+    uint port = parser.value(portOpt).toUInt(&ok);
+    if (!ok || port > 65535) {
+        std::fprintf(stderr, "hostsim: '%s' is not a port number\n",
+                     parser.value(portOpt).toLocal8Bit().constData());
+        return 2;
+    }
+
+    HostServer server;
+    if (parser.isSet(scenarioOpt)) {
+        std::string error;
+        auto scenario = Scenario::fromFile(parser.value(scenarioOpt), QDate::currentDate(), &error);
+        if (!scenario) {
+            std::fprintf(stderr, "hostsim: %s\n", error.c_str());
+            return 2;
+        }
+        server.setScenario(*scenario);
+    }
+    if (parser.isSet(keyOpt)) {
+        auto key = HostKey::fromFile(parser.value(keyOpt).toStdString());
+        if (!key) {
+            std::fprintf(stderr, "hostsim: cannot read a private key from %s\n",
+                         parser.value(keyOpt).toLocal8Bit().constData());
+            return 2;
+        }
+        server.setHostKey(*key);
+    }
+
+    if (parser.isSet(verboseOpt)) {
+        QObject::connect(&server, &HostServer::clientConnected,
+                         [](int id) { Print("[" + std::to_string(id) + "] connected"); });
+        QObject::connect(&server, &HostServer::clientDisconnected,
+                         [](int id) { Print("[" + std::to_string(id) + "] disconnected"); });
+        QObject::connect(&server, &HostServer::keyBlockReceived, [](int id, const QByteArray &b) {
+            Print("[" + std::to_string(id) + "] key " + Hex(b));
+        });
+        QObject::connect(&server, &HostServer::telegramReceived, [](int id, const QByteArray &t) {
+            Print("[" + std::to_string(id) + "] recv " + Readable(t));
+        });
+        QObject::connect(&server, &HostServer::protocolError, [](int id, const QString &what) {
+            Print("[" + std::to_string(id) + "] error: " + what.toStdString());
+        });
+    }
+
+    if (!server.listen(quint16(port))) {
+        std::fprintf(stderr, "hostsim: cannot listen on 127.0.0.1:%u: %s\n", port,
+                     server.errorString().toLocal8Bit().constData());
+        return 1;
+    }
+    Print("hostsim listening on 127.0.0.1:" + std::to_string(server.port()));
+    return app.exec();
+}
