@@ -26,8 +26,7 @@ std::string Fit(std::string_view s, size_t width)
 
 std::string FitNumber(long long n, size_t width)
 {
-    std::string v = ZeroPad(n, width);
-    return v.substr(v.size() > width ? v.size() - width : 0);
+    return ZeroPad(n, width).substr(0, width);
 }
 
 // Reads one JSON document into a scenario, stopping at the first fault.
