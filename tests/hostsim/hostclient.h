@@ -27,20 +27,13 @@ class ScopedCwd {
 public:
     explicit ScopedCwd(const std::string &dir)
     {
-        char buf[4096];
-        if (getcwd(buf, sizeof buf))
-            saved_ = buf;
-        if (chdir(dir.c_str()) != 0)
-            ADD_FAILURE() << "chdir " << dir;
+        EXPECT_TRUE(getcwd(buf_, sizeof buf_));
+        EXPECT_EQ(chdir(dir.c_str()), 0) << dir;
     }
-    ~ScopedCwd()
-    {
-        if (!saved_.empty() && chdir(saved_.c_str()) != 0)
-            ADD_FAILURE() << "chdir back";
-    }
+    ~ScopedCwd() { EXPECT_EQ(chdir(buf_), 0); }
 
 private:
-    std::string saved_;
+    char buf_[4096]{};
 };
 
 inline std::string Pad(const std::string &s, size_t width)
@@ -104,8 +97,7 @@ public:
     bool connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
     bool waitClosed(int ms = 5000)
     {
-        return fmtest::WaitFor([&] { return socket_.state() == QAbstractSocket::UnconnectedState; },
-                               ms);
+        return fmtest::WaitFor([&] { return socket_.state() == QAbstractSocket::UnconnectedState; }, ms);
     }
 
     void write(const std::string &bytes)
@@ -170,18 +162,10 @@ public:
     std::string telegram(int ms = 5000)
     {
         auto f = frame(ms);
-        if (!f) {
-            ADD_FAILURE() << "no frame from the host";
-            return {};
-        }
-        EXPECT_EQ(f->letter, 'D');
-        EXPECT_EQ(f->payload.size(), 1040u);
-        auto t = open(*f);
-        if (!t) {
-            ADD_FAILURE() << "host frame does not open";
-            return {};
-        }
-        return *t;
+        EXPECT_TRUE(f && f->letter == 'D' && f->payload.size() == 1040) << "no telegram frame";
+        auto t = f ? open(*f) : std::nullopt;
+        EXPECT_TRUE(t) << "host frame does not open";
+        return t.value_or(std::string());
     }
     // Sends the key frame and returns the host's answer frame as text.
     std::string exchangeKey()
@@ -193,16 +177,13 @@ public:
     // Connects, exchanges the key, logs in; returns the log-in answer.
     std::string logIn(quint16 port, const std::string &comp, const std::string &password)
     {
-        if (!connectTo(port) || exchangeKey() != "SOK") {
-            ADD_FAILURE() << "no session";
-            return {};
-        }
+        if (!connectTo(port) || exchangeKey() != "SOK")
+            return "no session";
         send(Request('0', "0800100", comp, password));
         return telegram();
     }
 
     size_t framesWaiting() const { return frames_.size(); }
-
     std::vector<size_t> reads; // bytes delivered by each read event
     bool broken = false;
     std::string lastKeyBlock;

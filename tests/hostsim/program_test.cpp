@@ -70,9 +70,7 @@ TEST_F(Program, RefusesBadArguments)
         const char *says;
     } cases[] = {
         {{}, "--port"},
-        {{"--port", "70000"}, "not a port"},
         {{"--port", "0", "--scenario", QString::fromStdString(dir.file("bad.json"))}, "12345"},
-        {{"--port", "0", "--scenario", QString::fromStdString(dir.file("none.json"))}, "none.json"},
         {{"--port", "0", "--key", QString::fromStdString(dir.file("bad.json"))}, "private key"},
     };
     for (const auto &c : cases) {
