@@ -1,0 +1,5 @@
+# The list rows, the work-selection and password dialogs, and the window's
+# lists end to end against the host simulator.
+set(FM_TEST_DEPS fm_session fm_hostsim)
+find_package(Qt6 REQUIRED COMPONENTS Test)
+list(APPEND FM_TEST_DEPS Qt6::Test)
