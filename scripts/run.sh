@@ -1,10 +1,51 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, prepares a demo working
-# folder and starts the programs in it.
+# The main job: installs what is missing, builds, prepares the demo working
+# folder demo/ and starts Marrowick in it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+ROOT=$PWD
 scripts/install-deps.sh
 scripts/build.sh
-echo
-echo "Built. The main window of Marrowick is not there yet: this command will"
-echo "start Marrowick in a prepared demo working folder against the bundled demo host."
+
+BIN=$ROOT/build/bin
+DEMO=$ROOT/demo
+mkdir -p "$DEMO"
+
+# The program and the project's libraries it is linked with (found beside it).
+cp -f "$BIN/Marrowick.exe" "$DEMO/"
+for lib in $(ldd "$BIN/Marrowick.exe" | awk -v bin="$BIN/" 'index($3, bin) == 1 { print $3 }'); do
+  cp -f "$lib" "$DEMO/"
+done
+# The conversion library is loaded by name at run time, not linked.
+for lib in "$BIN"/*[Oo]mvertis*; do
+  [ -e "$lib" ] && cp -f "$lib" "$DEMO/"
+done
+
+# The background picture of the main window (kept when it is already there).
+[ -f "$DEMO/img_main.bmp" ] || "$BIN/mkdemo" "$DEMO/img_main.bmp"
+
+# The result-code table, from the demo rows.
+"$BIN/mkresulttable" tools/paradox/demo-result-codes.tsv "$DEMO"
+
+# The registry of the demo: a hive file of its own. The communication
+# settings are written only when missing, so changes made in the program's
+# settings dialog survive a restart.
+export FENNIMARCH_HIVE=$DEMO/hklm.reg
+COMM='Software\(주)Norvane\Velmontis\Communication'
+if ! "$BIN/regtool" get "$COMM" Address >/dev/null 2>&1; then
+  "$BIN/regtool" set "$COMM" Address 127.0.0.1
+  # The port of the bundled demo host (tools/hostsim). The host itself is
+  # not started here yet: until it is, "접속" in the communication window
+  # reports a failed connection.
+  "$BIN/regtool" set "$COMM" PortNo 39995
+fi
+
+# The six working sub-folders are made by Marrowick itself at start-up.
+cd "$DEMO"
+echo "Starting Marrowick in $DEMO (registry: $FENNIMARCH_HIVE)"
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec ./Marrowick.exe
+fi
+echo "There is no display: Marrowick runs on a virtual display (xvfb-run), where it"
+echo "cannot be seen. Press Ctrl+C to end it."
+exec xvfb-run -a -s "-screen 0 1280x800x24" ./Marrowick.exe
