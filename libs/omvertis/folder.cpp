@@ -1,0 +1,168 @@
+#include "folder.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace omv {
+namespace {
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+// Letters beyond ASCII are bytes of double-byte characters and stay as they
+// are.
+bool SameIgnoringCase(const char *a, const std::string &b)
+{
+    size_t i = 0;
+    for (; a[i] && i < b.size(); ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    return a[i] == '\0' && i == b.size();
+}
+
+} // namespace
+
+bool IsBareName(const char *name)
+{
+    if (!name || !*name) return false;
+    const std::string s(name);
+    if (s == ".") return false;
+    return s.find_first_of("/\\") == std::string::npos && s.find("..") == std::string::npos;
+}
+
+std::string FindEntry(const std::string &dir, const std::string &name)
+{
+    struct stat st{};
+    if (::lstat((dir + "/" + name).c_str(), &st) == 0) return name;
+    DIR *d = ::opendir(dir.c_str());
+    if (!d) return {};
+    std::string found;
+    while (const dirent *e = ::readdir(d)) {
+        if (SameIgnoringCase(e->d_name, name)) {
+            found = e->d_name;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+std::string SubFolder(const std::string &dir, const std::string &name)
+{
+    const std::string entry = FindEntry(dir, name);
+    if (entry.empty()) return {};
+    const std::string path = dir + "/" + entry;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+    return path;
+}
+
+InputFile::InputFile(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    if (::fstat(fd, &st_) != 0 || !S_ISREG(st_.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    f_ = ::fdopen(fd, "rb");
+    if (!f_) ::close(fd);
+}
+
+InputFile::~InputFile()
+{
+    if (f_) std::fclose(f_);
+}
+
+bool InputFile::ReadExactly(char *buf, size_t n)
+{
+    return f_ && std::fread(buf, 1, n, f_) == n;
+}
+
+bool InputFile::AtEnd()
+{
+    return f_ && std::fgetc(f_) == EOF && !std::ferror(f_);
+}
+
+OutputFile::OutputFile(std::string dir) : dir_(std::move(dir)) {}
+
+OutputFile::~OutputFile() { Discard(); }
+
+bool OutputFile::Open()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // Formatted by hand: the library must stay free of symbols that
+        // would keep it loaded after it is unloaded.
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, "/.omvertis-%ld-%d.tmp", long(::getpid()), attempt);
+        const std::string tmp = dir_ + suffix;
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
+        tmp_ = tmp;
+        f_ = ::fdopen(fd, "wb");
+        if (!f_) {
+            ::close(fd);
+            Discard();
+            return false;
+        }
+        ok_ = true;
+        return true;
+    }
+    return false;
+}
+
+bool OutputFile::Write(const char *data, size_t n)
+{
+    if (!ok_ || !f_) return false;
+    if (std::fwrite(data, 1, n, f_) != n) ok_ = false;
+    return ok_;
+}
+
+bool OutputFile::Commit(const std::string &name, const struct stat &protect)
+{
+    if (!ok_ || !f_) {
+        Discard();
+        return false;
+    }
+    bool good = std::fflush(f_) == 0 && ::fsync(::fileno(f_)) == 0;
+    good = (std::fclose(f_) == 0) && good;
+    f_ = nullptr;
+    if (!good) {
+        Discard();
+        return false;
+    }
+    std::string target = FindEntry(dir_, name);
+    if (target.empty()) target = name;
+    const std::string path = dir_ + "/" + target;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0 &&
+        ((st.st_dev == protect.st_dev && st.st_ino == protect.st_ino) || S_ISDIR(st.st_mode))) {
+        Discard();
+        return false;
+    }
+    if (::rename(tmp_.c_str(), path.c_str()) != 0) {
+        Discard();
+        return false;
+    }
+    tmp_.clear();
+    return true;
+}
+
+void OutputFile::Discard()
+{
+    if (f_) {
+        std::fclose(f_);
+        f_ = nullptr;
+    }
+    if (!tmp_.empty()) {
+        ::unlink(tmp_.c_str());
+        tmp_.clear();
+    }
+    ok_ = false;
+}
+
+} // namespace omv
