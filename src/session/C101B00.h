@@ -1,20 +1,52 @@
 #pragma once
 // The communication window: an MDI child of the main window where Marrowick
-// talks to the service host. It decides itself when it may close: while it
-// is logged in (its "접속종료" button is shown) it refuses.
+// talks to the service host. It owns the one connection to the host, the
+// session key and the encryption context, the frames sent and received on
+// that connection, the status line, the hidden log of what was sent and the
+// state of its buttons between offline and logged in. It decides itself
+// when it may close: while it is logged in (its "접속종료" button is shown)
+// it refuses.
+#include "common/frame.h"
+#include "platform/FileListBox.h"
+#include "platform/StringGrid.h"
+#include "session/Telegram.h"
+#include "session/TelegramBuilders.h"
 #include "shell/Main.h"
 
 #include <QPointer>
 #include <QWidget>
 #include <cstddef>
 #include <memory>
+#include <string>
 
 class QCloseEvent;
 class QFrame;
 class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace fm {
+
+class TClientSocket;
+enum class TErrorEvent;
+
+// The text of a host error code; 0, negative codes and codes above 23 (and
+// the unnamed 4) share the last text.
+QString HostErrorText(int code);
+// The text of the socket-error box for a kind of socket error.
+QString SocketErrorText(TErrorEvent kind);
+
+// The daily reset of the receive counters under RecvFile: when the key is
+// missing or its Date is not today, Date := today and the nine counters
+// "000" .. "800" := "0"; on the same day nothing is written.
+void ResetDailyRecvCounters();
+
+// The host's answer to the key frame, or a telegram.
+enum class THostFrameKind { KeyAccepted, KeyRefused, Telegram };
+THostFrameKind HostFrameKindOf(const FrameAssembler::Frame &frame);
 
 class TFrmC101B00 : public QWidget, public TCloseQuery {
     Q_OBJECT
@@ -22,37 +54,124 @@ public:
     explicit TFrmC101B00(QWidget *parent = nullptr);
     ~TFrmC101B00() override;
 
-    // Components, as laid out: the list area on the left, the status line
-    // along the bottom, the buttons in a panel along the right edge.
+    // Components, in the class's order.
+    TClientSocket *CSock = nullptr;
     QFrame *PnlBack = nullptr;
     QFrame *PnlList = nullptr;
+    TStringGrid *SGrdDataLst = nullptr;
+    QFrame *PnlFtp = nullptr;
+    QLabel *LblFtp = nullptr;
+    QProgressBar *PBarFtp = nullptr;
     QLabel *PnlStatus = nullptr;
     QFrame *PnlBtn = nullptr;
     QPushButton *BBtnDisConn = nullptr;
     QPushButton *BBtnConn = nullptr;
+    QPushButton *BBtnPswd = nullptr;
+    QPushButton *BBtnFileRecv = nullptr;
+    QPushButton *BBtnFileSnd = nullptr;
+    QPushButton *BBtnLstSech = nullptr;
     QFrame *PnlExit = nullptr;
     QPushButton *BBtnExit = nullptr;
+    QListWidget *LbBnk = nullptr;
+    QTimer *TmrRecv = nullptr;
+    TFileListBox FLbHProc;
+    QTimer *TmrSnd = nullptr;
+    QPlainTextEdit *Memo = nullptr;
+    QPushButton *BBtnDataList = nullptr;
+
+    // Data records of the last loaded transfer file and the kind ("S" or
+    // "R") of the last filled file list.
+    int FileRecCount = 0;
+    std::string ListKind;
+
+    // The file being sent and the fifteen telegram builders, which write the
+    // unit's Telegram record and send it through SendTelegram.
+    TSendState SendState;
+    TTelegramBuilders Builders;
 
     // Size of the encryption library's context block of this window.
     static constexpr size_t kCryptCtxSize = 8193;
+    // Colours of the status line.
+    static constexpr TColor kStatusBlue = clBlue;
+    static constexpr TColor kStatusRed = clRed;
 
+    // ---- life cycle ---------------------------------------------------------
     void FormCreate();
     // True when the window may close; refuses (and says so) while logged in.
     bool FormCloseQuery() override;
-    // The window is closing: releases what it owns and destroys itself.
+    // The window is closing: frees the context, ends the connection and
+    // destroys the window.
     void FormClose();
+    // F11 shows or hides the log; the key goes on to the focused control.
+    void FormKeyDown(int key, TShiftState shift);
+
+    // ---- buttons ------------------------------------------------------------
+    void BBtnConnClick();
+    void BBtnDisConnClick();
     void BBtnExitClick();
+
+    // ---- socket events ------------------------------------------------------
+    void CSockConnect();
+    void CSockRead();
+    void CSockDisconnect();
+    void CSockError(TErrorEvent kind, int &errorCode);
+
+    // ---- sending and answers --------------------------------------------------
+    // Logs, encrypts and sends the current Telegram as one data frame.
+    void SendTelegram();
+    // Runs the branch of the decrypted answer in Telegram.
+    void ProcessTelegram();
+    // Tells the user what the host refused, then the further step of the code.
+    void ShowHostError(int code);
+    // The log-in dialog, then the log-in telegram when it ends with OK.
+    void LoginRoad();
+
+    // One branch of ProcessTelegram.
+    using Branch = void (TFrmC101B00::*)();
+    // The branch that the answer in `t` runs.
+    static Branch BranchFor(const TTelegram &t);
+    // Branches.
+    void LoginAnswer();      // "0810100"
+    void LogoutAnswer();     // "0810900"
+    void DirectionError();   // "0720100" / "0730100" with a direction other than S and R
+    void UnrecognisedCode(); // an answer that fits no branch
+
+    // ---- window helpers -----------------------------------------------------
+    void SetStatus(const QString &text, TColor colour);
+    TColor StatusColor() const { return statusColor_; }
+    // Adds one line (CP949) to the log.
+    void MemoAdd(const std::string &cp949);
+    void ClearDataList();
+    void SetResultListTitle();
+    void SetOfflineButtons();
+    void SetLoggedInButtons();
 
     // Logged in means the "접속종료" button is shown.
     bool LoggedIn() const;
+    const std::string &CompCd() const { return FCompCd; }
+    bool HasCryptCtx() const { return FCryptCtx != nullptr; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // One whole host frame, as reassembled from the stream.
+    void HandleHostFrame(const FrameAssembler::Frame &frame);
+    // "응답 전문 오류입니다!!": an answer that cannot be used.
+    void BrokenAnswer();
+
+    std::string FCompCd;
     // The encryption context: allocated at creation, freed when the window
     // closes.
     std::unique_ptr<unsigned char[]> FCryptCtx;
+    // Host frames are reassembled from the byte stream of the connection.
+    FrameAssembler FFrames;
+    TColor statusColor_ = clBlack;
+    // The key press last seen by the F11 filter and the widget it was at,
+    // so that one press travelling up to the parents counts once.
+    const QEvent *lastKey_ = nullptr;
+    QPointer<QWidget> lastKeyAt_;
 };
 
 // The communication window created last; never names a freed window.
