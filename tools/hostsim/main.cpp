@@ -1,9 +1,11 @@
 // hostsim: the simulated service host as a program.
 //
 //   hostsim --port N [--scenario file.json] [--key ZelcoranHostPrivate.key] [--verbose]
+//           [--versions DLL,EXE] [--version-answer compare|ok|fileno|diff]
 //
 // Listens on 127.0.0.1:N and serves until it is killed.
 #include "hostserver.h"
+#include "versionreport.h"
 #include "wire.h"
 
 #include <QCommandLineParser>
@@ -54,7 +56,15 @@ int main(int argc, char **argv)
     QCommandLineOption keyOpt("key", "Host private key file (64 hex digits); default: the demo key.",
                               "file");
     QCommandLineOption verboseOpt("verbose", "Print what the host receives.");
-    parser.addOptions({portOpt, scenarioOpt, keyOpt, verboseOpt});
+    QCommandLineOption versionsOpt("versions",
+                                   "The host's library and client versions for the updater's "
+                                   "version report (default 1.0.0.8,1.0.0.8).",
+                                   "DLL,EXE");
+    QCommandLineOption versionAnswerOpt("version-answer",
+                                        "Answer to a version report: compare (default), ok, "
+                                        "fileno or diff.",
+                                        "kind");
+    parser.addOptions({portOpt, scenarioOpt, keyOpt, verboseOpt, versionsOpt, versionAnswerOpt});
     parser.process(app);
 
     if (!parser.isSet(portOpt)) {
@@ -88,6 +98,27 @@ int main(int argc, char **argv)
         }
         server.setHostKey(*key);
     }
+
+    VersionReport report;
+    if (parser.isSet(versionsOpt)) {
+        const QStringList parts = parser.value(versionsOpt).split(',');
+        if (parts.size() != 2) {
+            std::fprintf(stderr, "hostsim: --versions takes two versions, DLL,EXE\n");
+            return 2;
+        }
+        report.dllVersion = parts[0].toStdString();
+        report.exeVersion = parts[1].toStdString();
+    }
+    if (parser.isSet(versionAnswerOpt)) {
+        auto kind = ParseVersionAnswerKind(parser.value(versionAnswerOpt).toStdString());
+        if (!kind) {
+            std::fprintf(stderr, "hostsim: '%s' is not a version answer\n",
+                         parser.value(versionAnswerOpt).toLocal8Bit().constData());
+            return 2;
+        }
+        report.answer = *kind;
+    }
+    InstallVersionReport(server, report);
 
     if (parser.isSet(verboseOpt)) {
         QObject::connect(&server, &HostServer::clientConnected,

@@ -1,0 +1,87 @@
+#pragma once
+// The version report to the service host, without widgets: the request
+// frame, the reading of the host's answer (reassembled over several reads),
+// the choice of the files to fetch, and the byte count of an FTP retrieval
+// reply. All texts are single-byte (CP949) strings; lengths count bytes.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fm::upd {
+
+// Length of a version text as both sides agree on it ("1.0.0.8").
+inline constexpr size_t kVersionLength = 7;
+// "DLL:" + 7 + " EXE:" + 7.
+inline constexpr size_t kVerStrLength = 23;
+// A complete "DIFF" answer: "V", five digits, "DIFF", "DLL:", 7, " EXE:", 7.
+inline constexpr size_t kDiffAnswerLength = 33;
+
+inline constexpr const char *kFallbackVerStr = "DLL:1.0.0.0 EXE:1.0.0.0";
+
+// "DLL:" + dll + " EXE:" + exe.
+std::string MakeVerStr(std::string_view dllVer, std::string_view exeVer);
+
+// The request sent on connection: "V00023" + verStr. A verStr that is not
+// exactly 23 bytes long is first replaced by the fallback text (the caller's
+// variable keeps the replacement).
+std::string MakeVersionRequest(std::string &verStr);
+
+// Characters of s from the 1-based position `pos`, at most `count` of them;
+// empty when pos lies beyond the text or count is not positive.
+std::string Copy(std::string_view s, int pos, int count);
+
+enum class AnswerKind {
+    NotVersion, // first character is not "V"
+    Ok,         // both files current
+    FileNo,     // the host has no file
+    Diff,       // the host's versions follow
+    Other,      // any other payload: ignored
+};
+
+struct VersionAnswer {
+    AnswerKind kind = AnswerKind::Other;
+    std::string hostDllVer; // positions 15-21 of a "DIFF" answer
+    std::string hostExeVer; // positions 27-33 of a "DIFF" answer
+};
+
+// Reads an answer whose bytes have all arrived. The length in positions
+// 2-6 is converted first: a text that is not a number raises ConvertError.
+VersionAnswer ParseVersionAnswer(std::string_view s);
+
+// Collects the host's answer from the bytes of successive reads. The answer
+// is complete once its header and the payload length it announces have
+// arrived (a payload is counted up to 27 bytes, what the longest answer
+// carries); a "DIFF" answer whose length field cannot hold its payload is
+// complete at 33 bytes.
+class AnswerReader {
+public:
+    // Adds the bytes of one read. Returns the answer once it is complete,
+    // read from everything received so far. Raises ConvertError when the
+    // length field is not a number; the reader is then broken and takes
+    // nothing more, as it does after returning an answer.
+    std::optional<VersionAnswer> feed(std::string_view bytes);
+    bool finished() const { return finished_; }
+    const std::string &received() const { return buffer_; }
+
+private:
+    std::string buffer_;
+    bool finished_ = false;
+};
+
+// Which files to fetch for a "DIFF" answer, in the order they are fetched:
+// the library when its version differs from the host's, then the client.
+// Texts compare exactly.
+std::vector<std::string> FilesToFetch(std::string_view dllVer, std::string_view exeVer,
+                                      std::string_view hostDllVer, std::string_view hostExeVer);
+
+inline constexpr const char *kLibraryFile = "Omvertis.dll";
+inline constexpr const char *kClientFile = "Marrowick.exe";
+
+// The total byte count announced in the reply to a retrieval: the last
+// number before the first "BYTE" (letters compared without regard to case);
+// 0 when the reply has no "BYTE" or no number before it.
+int64_t RetrievalTotal(std::string_view reply);
+
+} // namespace fm::upd
