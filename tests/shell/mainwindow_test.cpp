@@ -8,8 +8,10 @@
 #include <QDateTime>
 #include <filesystem>
 #include <QElapsedTimer>
+#include <functional>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QStatusBar>
@@ -34,44 +36,20 @@ TEST_F(ShellEnv, TheFrameAsTheUserSeesIt)
     TFrmMain w;
     EXPECT_EQ(w.windowTitle(), u("Aldercourt-Norvane Fennimarch(Ver1.0.0.8)"));
     EXPECT_EQ(w.size(), QSize(870, 550));
-
-    const QList<QAction *> menus = w.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 3);
-    EXPECT_EQ(menus[0]->text(), u("통신[&C]"));
-    EXPECT_EQ(menus[1]->text(), u("설정[&O]"));
-    EXPECT_EQ(menus[2]->text(), u("도구(&T)"));
-    // The communication menu: "연결", a separator line, "종료" (Ctrl+X).
-    const QList<QAction *> comm = w.MnuC100R00->actions();
-    ASSERT_EQ(comm.size(), 3);
-    EXPECT_EQ(comm[0], w.MnuC101R00);
-    EXPECT_TRUE(comm[1]->isSeparator());
-    EXPECT_EQ(comm[2], w.MnuExit);
-    EXPECT_EQ(w.MnuExit->text(), u("종료"));
+    QStringList items;
+    for (QMenu *m : {w.MnuC100R00, w.MnuO100B00, w.MnuT100B00}) {
+        items << m->title();
+        for (QAction *a : m->actions()) items << (a->isSeparator() ? "-" : a->text());
+    }
+    EXPECT_EQ(items.join('|'), u("통신[&C]|연결|-|종료|설정[&O]|통신설정|도구(&T)|자료백업|자료복구"));
     EXPECT_EQ(w.MnuExit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
-    EXPECT_EQ(w.MnuO100B00->actions(), QList<QAction *>{w.MnuO102B00});
-    EXPECT_EQ(w.MnuO102B00->text(), u("통신설정"));
-    EXPECT_EQ(w.MnuT100B00->actions(), (QList<QAction *>{w.MnuT102B00, w.MnuT103B00}));
-    EXPECT_EQ(w.MnuT102B00->text(), u("자료백업"));
-    EXPECT_EQ(w.MnuT103B00->text(), u("자료복구"));
-
-    // Tool bar: separator, "연결", separator, "종료", separator; the buttons
-    // are the menu items' own commands.
+    // The tool buttons are the menu items' own commands, between separators.
     const QList<QAction *> tools = w.ToolBar1->actions();
     ASSERT_EQ(tools.size(), 5);
-    EXPECT_TRUE(tools[0]->isSeparator());
-    EXPECT_EQ(tools[1], w.MnuC101R00);
-    EXPECT_TRUE(tools[2]->isSeparator());
-    EXPECT_EQ(tools[3], w.MnuExit);
-    EXPECT_TRUE(tools[4]->isSeparator());
-    EXPECT_EQ(w.TbtnCom->text(), u("연결"));
-    EXPECT_EQ(w.TBtnClose->text(), u("종료"));
-
+    EXPECT_TRUE(tools[1] == w.MnuC101R00 && tools[3] == w.MnuExit && tools[2]->isSeparator());
     w.show();
     EXPECT_EQ(w.PnlTime->width(), 77);
-    EXPECT_EQ(w.PnlStatusBar->height(), 22);
-    // The clock sits at the right end of the status bar.
-    const QPoint clockRight = w.PnlTime->mapTo(&w, QPoint(w.PnlTime->width(), 0));
-    EXPECT_GE(clockRight.x(), w.width() - 8);
+    EXPECT_GE(w.PnlTime->mapTo(&w, QPoint(w.PnlTime->width(), 0)).x(), w.width() - 8); // right end
 }
 
 TEST_F(ShellEnv, TheClockIsEmptyDuringTheFirstSecondThenShowsTheTime)
@@ -92,28 +70,16 @@ TEST_F(ShellEnv, TheClockIsEmptyDuringTheFirstSecondThenShowsTheTime)
                                              fm::LongTimeFormat(locale));
     EXPECT_EQ(w.PnlTime->text(), expected);
     EXPECT_TRUE(w.PnlTime->text().contains(QDateTime::fromSecsSinceEpoch(fixed).toString("mm")));
+    // The long format keeps the seconds and drops the time zone.
+    for (const char *name : {"en_US", "C", "ko_KR"}) {
+        const QLocale l{QString::fromLatin1(name)};
+        const QString f = fm::LongTimeFormat(l);
+        EXPECT_TRUE(f.contains('s') && !f.contains('t') && f == f.trimmed()) << name << f.toStdString();
+    }
 
     // Once a second: a later clock shows up at the next tick.
     fm::SetClockForTesting([=] { return fixed + 3600; });
     ASSERT_TRUE(fmtest::WaitFor([&] { return w.PnlTime->text() != expected; }, 3000));
-}
-
-TEST(LongTimeFormat, KeepsTheWallTimeWithSecondsAndDropsTheTimeZone)
-{
-    for (const char *name : {"en_US", "C", "ko_KR", "de_DE"}) {
-        const QLocale locale(QString::fromLatin1(name));
-        const QString f = fm::LongTimeFormat(locale);
-        EXPECT_TRUE(f.contains('s')) << name << ": " << f.toStdString(); // with seconds
-        EXPECT_EQ(f, f.trimmed()) << name;
-        const QString shown = locale.toString(QTime(13, 4, 5), f);
-        EXPECT_TRUE(shown.contains('5') && shown.contains('4')) << name << ": " << shown.toStdString();
-        // Nothing of a zone name: the full text is no longer than the
-        // locale's own long format shows.
-        const QString full = locale.toString(QTime(13, 4, 5), QLocale::LongFormat);
-        if (locale.timeFormat(QLocale::LongFormat).contains('t')) {
-            EXPECT_LT(shown.size(), full.size()) << name;
-        }
-    }
 }
 
 TEST_F(ShellEnv, WithoutThePictureOneErrorBoxNamesTheFileAndTheBackgroundIsPlain)
@@ -130,15 +96,13 @@ TEST_F(ShellEnv, WithoutThePictureOneErrorBoxNamesTheFileAndTheBackgroundIsPlain
     const QImage shot = w.MdiArea->viewport()->grab().toImage();
     EXPECT_EQ(shot.pixelColor(10, 10).rgb(), w.MdiArea->background().color().rgb());
     EXPECT_EQ(boxes.count(), 1u); // painting does not ask again
-}
 
-TEST_F(ShellEnv, APictureThatIsNotABitmapIsReportedTheSameWay)
-{
+    // A file that is not a bitmap is reported the same way.
     dir.write("img_main.bmp", "BM this is not a bitmap");
-    TFrmMain w;
-    ASSERT_EQ(boxes.count(), 1u);
+    TFrmMain again;
+    ASSERT_EQ(boxes.count(), 2u);
     EXPECT_TRUE(boxes.last().text.contains("img_main.bmp"));
-    EXPECT_TRUE(w.imgBase.isNull());
+    EXPECT_TRUE(again.imgBase.isNull());
 }
 
 TEST_F(ShellEnv, ThePictureIsStretchedOverTheWholeClientAreaAndItsFootIsHidden)
@@ -150,7 +114,7 @@ TEST_F(ShellEnv, ThePictureIsStretchedOverTheWholeClientAreaAndItsFootIsHidden)
     p.fillRect(0, 0, 100, 50, Qt::red);
     p.fillRect(0, 96, 100, 4, Qt::green);
     p.end();
-    writePicture(picture, "IMG_MAIN.BMP"); // found without regard to case
+    ASSERT_TRUE(picture.save(QString::fromStdString(dir.file("IMG_MAIN.BMP")), "BMP")); // any case
 
     TFrmMain w;
     EXPECT_EQ(boxes.count(), 0u) << boxes.texts();
@@ -161,16 +125,12 @@ TEST_F(ShellEnv, ThePictureIsStretchedOverTheWholeClientAreaAndItsFootIsHidden)
     const QImage shot = w.MdiArea->viewport()->grab().toImage();
     const int wide = shot.width(), high = shot.height();
     ASSERT_GT(wide, 800);
-    auto near = [](QColor a, QColor b) {
-        return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
-               std::abs(a.blue() - b.blue()) < 40;
-    };
+    auto near = [](QColor a, QColor b) { return std::abs(a.red() - b.red()) + std::abs(a.blue() - b.blue()) < 60; };
     EXPECT_TRUE(near(shot.pixelColor(5, 5), Qt::red));
     EXPECT_TRUE(near(shot.pixelColor(wide - 5, 5), Qt::red)); // stretched to the full width
     // The picture is as high as the main window's client area, so the red
     // half ends below the middle of the (shorter) MDI area...
-    const int clientHeight = w.height() - w.menuBar()->height();
-    const int redEnd = clientHeight / 2;
+    const int redEnd = (w.height() - w.menuBar()->height()) / 2;
     EXPECT_TRUE(near(shot.pixelColor(wide / 2, redEnd - 8), Qt::red));
     EXPECT_TRUE(near(shot.pixelColor(wide / 2, redEnd + 8), Qt::blue));
     // ...and its green foot falls below the MDI area, out of sight.
@@ -232,42 +192,43 @@ TEST_F(ShellEnv, ALoggedInWindowRefusesAndStaysTheOnlyOne)
     ASSERT_TRUE(fmtest::WaitFor([&] { return first.isNull(); }));
     ASSERT_TRUE(fm::FrmC101B00);
     EXPECT_EQ(w.MdiArea->subWindowList().size(), 1);
-}
 
-TEST_F(ShellEnv, TheGlobalNeverNamesAFreedWindow)
-{
-    TFrmMain w;
-    w.show();
-    w.MnuC101R00->trigger();
-    ASSERT_TRUE(fm::FrmC101B00);
+    // Closed with its own button, it leaves the global empty, not dangling.
     fm::FrmC101B00->BBtnExit->click();
     ASSERT_TRUE(fmtest::WaitFor([&] { return fm::FrmC101B00.isNull(); }));
     EXPECT_TRUE(fmtest::WaitFor([&] { return w.MdiArea->subWindowList().isEmpty(); }));
 }
 
-TEST_F(ShellEnv, ExitAnsweredYesClosesAndNoKeepsEverything)
+TEST_F(ShellEnv, EveryWayOfClosingAsksOnceAndNoKeepsEverything)
 {
     TFrmMain w;
     boxes.clear();
     w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     w.MnuC101R00->trigger();
     QPointer<TFrmC101B00> child = fm::FrmC101B00;
 
-    boxes.answer(fm::mrNo);
-    EXPECT_FALSE(w.close());
-    ASSERT_EQ(boxes.count(), 1u);
-    EXPECT_EQ(boxes.last().text, kExitQuestion);
-    EXPECT_EQ(boxes.last().caption, u("Aldercourt Fennimarch"));
-    EXPECT_EQ(boxes.last().icon, fm::MsgIcon::Question);
-    EXPECT_EQ(boxes.last().buttons, fm::MsgButtons::YesNo);
-    EXPECT_TRUE(w.isVisible());
+    const std::function<void()> ways[] = {
+        [&] { EXPECT_FALSE(w.close()); },                                  // close box
+        [&] { QTest::keyClick(&w, Qt::Key_X, Qt::ControlModifier); },       // Ctrl+X
+        [&] { w.TBtnClose->click(); },                                     // tool button
+        [&] { w.MnuExit->trigger(); }};                                    // menu item
+    for (size_t i = 0; i < std::size(ways); ++i) {
+        boxes.answer(fm::mrNo);
+        ways[i]();
+        ASSERT_EQ(boxes.count(), i + 1) << "way " << i;
+        EXPECT_EQ(boxes.last().text, kExitQuestion);
+        EXPECT_EQ(boxes.last().caption, u("Aldercourt Fennimarch"));
+        EXPECT_EQ(boxes.last().icon, fm::MsgIcon::Question);
+        EXPECT_EQ(boxes.last().buttons, fm::MsgButtons::YesNo);
+    }
     QTest::qWait(20);
-    EXPECT_TRUE(child);
+    EXPECT_TRUE(w.isVisible() && child);
     EXPECT_EQ(w.MdiArea->subWindowList().size(), 1);
 
     boxes.answer(fm::mrYes);
-    EXPECT_TRUE(w.close());
-    EXPECT_EQ(boxes.count(), 2u);
+    QTest::keyClick(&w, Qt::Key_X, Qt::ControlModifier);
     EXPECT_FALSE(w.isVisible());
 }
 
@@ -276,65 +237,23 @@ TEST_F(ShellEnv, ALoggedInChildStopsTheClosingWithoutAQuestion)
     TFrmMain w;
     boxes.clear();
     w.show();
-    // Two children, the second one logged in: the first agrees but is not
-    // closed, the second refuses, and nothing is asked after that.
-    auto *agreeing = new TFrmC101B00;
-    auto *refusing = new TFrmC101B00;
-    auto *third = new TFrmC101B00;
-    w.MdiArea->addSubWindow(agreeing)->show();
-    w.MdiArea->addSubWindow(refusing)->show();
-    w.MdiArea->addSubWindow(third)->show();
-    setLoggedIn(refusing, true);
-    setLoggedIn(third, true);
-    QPointer<TFrmC101B00> a = agreeing;
+    // The first child agrees but is not closed, the second refuses, and
+    // nothing is asked after that (the third would refuse too).
+    TFrmC101B00 *kids[3] = {new TFrmC101B00, new TFrmC101B00, new TFrmC101B00};
+    for (auto *k : kids) w.MdiArea->addSubWindow(k)->show();
+    setLoggedIn(kids[1], true);
+    setLoggedIn(kids[2], true);
+    QPointer<TFrmC101B00> agreeing = kids[0];
 
     EXPECT_FALSE(w.close());
     ASSERT_EQ(boxes.count(), 1u) << boxes.texts();
     EXPECT_EQ(boxes.last().text, kRefusal);
-    EXPECT_TRUE(w.isVisible());
     QTest::qWait(20);
-    EXPECT_TRUE(a);
+    EXPECT_TRUE(w.isVisible() && agreeing);
     EXPECT_EQ(w.MdiArea->subWindowList().size(), 3);
 }
 
-TEST_F(ShellEnv, EveryWayOfClosingTakesTheSameRoad)
-{
-    TFrmMain w;
-    boxes.clear();
-    w.show();
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-
-    boxes.answer(fm::mrNo);
-    QTest::keyClick(&w, Qt::Key_X, Qt::ControlModifier);
-    ASSERT_EQ(boxes.count(), 1u) << "Ctrl+X";
-    EXPECT_EQ(boxes.last().text, kExitQuestion);
-
-    boxes.answer(fm::mrNo);
-    w.TBtnClose->click();
-    ASSERT_EQ(boxes.count(), 2u) << "tool button";
-
-    boxes.answer(fm::mrNo);
-    w.MnuExit->trigger();
-    ASSERT_EQ(boxes.count(), 3u) << "menu item";
-    EXPECT_TRUE(w.isVisible());
-
-    // Ctrl+X with a logged-in child: its refusal only.
-    w.MnuC101R00->trigger();
-    setLoggedIn(fm::FrmC101B00, true);
-    boxes.clear();
-    w.activateWindow();
-    QTest::keyClick(&w, Qt::Key_X, Qt::ControlModifier);
-    ASSERT_EQ(boxes.count(), 1u) << boxes.texts();
-    EXPECT_EQ(boxes.last().text, kRefusal);
-
-    setLoggedIn(fm::FrmC101B00, false);
-    boxes.answer(fm::mrYes);
-    QTest::keyClick(&w, Qt::Key_X, Qt::ControlModifier);
-    EXPECT_FALSE(w.isVisible());
-}
-
-TEST_F(ShellEnv, TheSettingsDialogIsShownModallyAndFreedAfterwards)
+TEST_F(ShellEnv, SettingsBackupAndRestoreItemsRunTheirCommands)
 {
     TFrmMain w;
     boxes.clear();
@@ -342,26 +261,18 @@ TEST_F(ShellEnv, TheSettingsDialogIsShownModallyAndFreedAfterwards)
     QPointer<fm::TFrmO102B00> seen;
     modals.then([&](QDialog &d) {
         seen = qobject_cast<fm::TFrmO102B00 *>(&d);
-        EXPECT_TRUE(seen);
-        EXPECT_EQ(fm::FrmO102B00.data(), seen.data());
+        EXPECT_TRUE(seen && fm::FrmO102B00 == seen);
         return int(fm::mrCancel);
     });
     w.MnuO102B00->trigger();
     EXPECT_EQ(modals.shownCount(), 1);
-    EXPECT_TRUE(seen.isNull()) << "the dialog outlived its modal loop";
-    EXPECT_TRUE(fm::FrmO102B00.isNull());
-}
+    EXPECT_TRUE(seen.isNull() && fm::FrmO102B00.isNull()) << "the dialog outlived its modal loop";
 
-TEST_F(ShellEnv, TheToolItemsRunBackupAndRestore)
-{
-    TFrmMain w;
-    boxes.clear();
     dir.write("data/a.txt", "alpha");
     w.MnuT102B00->trigger();
     ASSERT_EQ(boxes.count(), 1u) << boxes.texts();
     EXPECT_EQ(boxes.last().caption, u("백업완료"));
     EXPECT_TRUE(std::filesystem::exists(dir.file("databack/DataBackup.zip")));
-
     boxes.answer(fm::mrNo); // the restore's question
     w.MnuT103B00->trigger();
     ASSERT_EQ(boxes.count(), 2u) << boxes.texts();

@@ -9,7 +9,6 @@
 #include "support/testutil.h"
 
 #include <QApplication>
-#include <QImage>
 #include <QPushButton>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -40,12 +39,6 @@ protected:
         fm::SetClockForTesting(nullptr);
         delete fm::DMLib;
         fm::DMLib = savedDMLib_;
-    }
-
-    // Writes img_main.bmp (or another name) into the working folder.
-    void writePicture(const QImage &image, const char *name = "img_main.bmp")
-    {
-        ASSERT_TRUE(image.save(QString::fromStdString(dir.file(name)), "BMP"));
     }
 
     // Marks a communication window as logged in or offline, as the log-in
