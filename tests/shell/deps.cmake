@@ -20,3 +20,6 @@ endif()
 # Key presses and window activation in the window tests.
 find_package(Qt6 REQUIRED COMPONENTS Test)
 list(APPEND FM_TEST_DEPS Qt6::Test)
+
+# The data module's tests make their result-code tables with the table writer.
+list(APPEND FM_TEST_DEPS fm_pxwrite)
