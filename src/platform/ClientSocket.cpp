@@ -221,6 +221,8 @@ int TClientSocket::SendBuf(const char *data, int count)
     return int(written);
 }
 
+int TClientSocket::SendQueued() const { return socket_ ? int(socket_->bytesToWrite()) : 0; }
+
 int TClientSocket::ReceiveLength() const
 {
     return Connected() ? int(socket_->bytesAvailable()) : 0;

@@ -64,6 +64,9 @@ public:
     int SendBuf(const char *data, int count);
     int SendText(const std::string &bytes) { return SendBuf(bytes.data(), int(bytes.size())); }
 
+    // Bytes taken by SendBuf that the system has not taken yet.
+    int SendQueued() const;
+
     // Bytes waiting to be read.
     int ReceiveLength() const;
     // Reads at most `count` bytes; returns how many were read.

@@ -233,7 +233,7 @@ TFrmC101B00::TFrmC101B00(QWidget *parent)
 
     // "접속" and "접속종료" share one place; the shown one is the state.
     auto *buttons = new QVBoxLayout(PnlBtn);
-    buttons->setContentsMargins(8, 8, 8, 8);
+    buttons->setContentsMargins(7, 8, 7, 8);
     BBtnDisConn = button(PnlBtn, "BBtnDisConn", "접속종료", true);
     BBtnConn = button(PnlBtn, "BBtnConn", "접속", true);
     BBtnLstSech = button(PnlBtn, "BBtnLstSech", "작업선택", false);
@@ -255,6 +255,7 @@ TFrmC101B00::TFrmC101B00(QWidget *parent)
 
     PnlExit = new QFrame(PnlBtn);
     PnlExit->setObjectName("PnlExit");
+    PnlExit->setFixedWidth(75);
     auto *exit = new QVBoxLayout(PnlExit);
     exit->setContentsMargins(0, 0, 0, 0);
     BBtnExit = button(PnlExit, "BBtnExit", "닫기", true);

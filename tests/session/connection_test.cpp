@@ -1,0 +1,226 @@
+// The host connection of the communication window: key exchange, log-in,
+// log-out, the ends of a connection and the errors around opening one.
+#include "sessionenv.h"
+
+#include <QTcpServer>
+
+using fm::MsgIcon;
+
+TEST_F(SessionEnv, KeyFrameThenLoginDialogThenLoggedInWithNotice)
+{
+    host.scenario().loginNotice = fmtest::K("  오늘 점검 예정  ");
+    QString dialogTitle;
+    modals.then([&](QDialog &d) {
+        dialogTitle = d.windowTitle();
+        return typeLogin("AB12", "pw1234")(d);
+    });
+    w->BBtnConn->click();
+    ASSERT_TRUE(waitBox("오늘 점검 예정")) << boxes.texts();
+
+    // The key frame: "S", "00128" and the 128 bytes of the key block.
+    ASSERT_GE(host.receivedFrames().size(), 2u);
+    const std::string &key = host.receivedFrames()[0];
+    ASSERT_EQ(key.size(), 134u);
+    EXPECT_EQ(key.substr(0, 6), "S00128");
+    ASSERT_EQ(host.receivedKeyBlocks().size(), 1u);
+    EXPECT_EQ(key.substr(6), host.receivedKeyBlocks()[0]);
+    EXPECT_EQ(dialogTitle, q("로그인"));
+
+    // The log-in telegram as the host opened it.
+    ASSERT_EQ(host.receivedTelegrams().size(), 1u);
+    const std::string &t = host.receivedTelegrams()[0];
+    EXPECT_EQ(t.substr(0, 16), "00800100AB12ZEMA");
+    EXPECT_EQ(fm::FormatStamp(fm::Now()).substr(0, 8), t.substr(16, 8));
+    EXPECT_EQ(t.substr(30, 34), "000000001" "00" " " + std::string(22, ' '));
+    EXPECT_EQ(t.substr(64), "pw1234" + std::string(954, ' '));
+    EXPECT_EQ(host.receivedFrames()[1].substr(0, 6), "D01040");
+
+    // The log: the key line (key up to its first zero byte), then the
+    // plain telegram.
+    const std::string &block = host.receivedKeyBlocks()[0];
+    QPlainTextEdit expected;
+    expected.appendPlainText(fm::ToQ("SEND==>S00128" + block.substr(0, block.find('\0'))));
+    expected.appendPlainText(fm::ToQ("send==>" + t));
+    EXPECT_EQ(w->Memo->toPlainText(), expected.toPlainText());
+    EXPECT_TRUE(w->Memo->isHidden());
+
+    // Logged in: status, buttons, the notice without its blanks.
+    EXPECT_EQ(w->PnlStatus->text(), q("Norvane과 개시되었습니다!!"));
+    EXPECT_EQ(w->StatusColor(), fm::clBlue);
+    EXPECT_TRUE(w->BBtnConn->isHidden());
+    EXPECT_FALSE(w->BBtnDisConn->isHidden());
+    EXPECT_TRUE(w->BBtnLstSech->isEnabled());
+    EXPECT_TRUE(w->BBtnPswd->isEnabled());
+    EXPECT_FALSE(w->BBtnFileSnd->isEnabled() || w->BBtnFileRecv->isEnabled() || w->BBtnDataList->isEnabled());
+    EXPECT_EQ(boxes.last().caption, q("공지사항"));
+    EXPECT_EQ(boxes.last().icon, MsgIcon::Information);
+    EXPECT_EQ(boxes.count(), 1u) << boxes.texts();
+    EXPECT_EQ(w->CompCd(), "AB12");
+}
+
+TEST_F(SessionEnv, CancelledDialogSendsNothingAndConnectStartsNoSecondConnection)
+{
+    modals.then(cancel);
+    w->BBtnConn->click();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return modals.shownCount() == 1; }));
+    w->BBtnConn->click(); // already connected
+    QTest::qWait(100);
+    EXPECT_EQ(host.connectionsAccepted(), 1);
+    EXPECT_EQ(host.openConnections(), 1);
+    EXPECT_TRUE(host.receivedTelegrams().empty());
+    EXPECT_EQ(modals.shownCount(), 1);
+    EXPECT_FALSE(w->LoggedIn());
+    EXPECT_EQ(boxes.count(), 0u) << boxes.texts();
+
+    // Closing the window is allowed and ends the connection: one box.
+    w->BBtnExit->click();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return w.isNull() && host.openConnections() == 0; }));
+    EXPECT_EQ(boxesWith(kDisconnectBox), 1u) << boxes.texts();
+    EXPECT_EQ(boxes.count(), 1u) << boxes.texts();
+}
+
+TEST_F(SessionEnv, LogoutKeepsStatusShowsDisconnectOnceAndWindowMayClose)
+{
+    login();
+    EXPECT_FALSE(w->FormCloseQuery()); // refused while logged in
+    boxes.clear();
+
+    w->BBtnDisConn->click();
+    EXPECT_EQ(w->SGrdDataLst->ColCount(), 10); // the empty result list at once
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 0), fmtest::K("선택"));
+    EXPECT_EQ(w->SGrdDataLst->RowCount(), 2);
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    EXPECT_EQ(host.receivedCodes().back(), "0800900");
+    EXPECT_EQ(w->PnlStatus->text(), q("Norvane과 접속이 종료되었습니다!!"));
+    EXPECT_FALSE(w->LoggedIn());
+    EXPECT_FALSE(w->BBtnLstSech->isEnabled() || w->BBtnPswd->isEnabled());
+    EXPECT_FALSE(w->CSock->Active());
+
+    QTest::qWait(50);
+    w->BBtnExit->click();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return w.isNull(); }));
+    EXPECT_EQ(boxes.count(), 1u) << boxes.texts();
+}
+
+TEST_F(SessionEnv, HostClosingBringsTheWindowOffline)
+{
+    login();
+    w->SetStatus(q("작업중"), fm::clRed);
+    host.closeConnections();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    EXPECT_EQ(boxes.last().caption, q("접속종료"));
+    EXPECT_EQ(boxes.last().icon, MsgIcon::Information);
+    EXPECT_FALSE(w->LoggedIn());
+    EXPECT_FALSE(w->BBtnPswd->isEnabled());
+    EXPECT_EQ(w->PnlStatus->text(), q("작업중"));
+    EXPECT_EQ(w->StatusColor(), fm::clRed);
+
+    // A new connection clears the log before its key line.
+    modals.then(cancel);
+    w->BBtnConn->click();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return modals.shownCount() == 2; }));
+    ASSERT_EQ(host.receivedKeyBlocks().size(), 2u);
+    const std::string &block = host.receivedKeyBlocks()[1];
+    QPlainTextEdit expected;
+    expected.appendPlainText(fm::ToQ("SEND==>S00128" + block.substr(0, block.find('\0'))));
+    EXPECT_EQ(w->Memo->toPlainText(), expected.toPlainText());
+    EXPECT_EQ(boxesWith(kDisconnectBox), 1u);
+}
+
+TEST_F(SessionEnv, RefusedKeyClosesTheConnection)
+{
+    host.armFault(hostsim::HostServer::Fault::RefuseKey);
+    w->BBtnConn->click();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, q("세션키 전송에 실패하였습니다.\r\n재접속하세요!!"));
+    EXPECT_EQ(boxes.shown()[0].caption, q("세션키오류"));
+    EXPECT_EQ(modals.shownCount(), 0);
+    EXPECT_FALSE(w->CSock->Active());
+    EXPECT_TRUE(fmtest::WaitFor([&] { return host.openConnections() == 0; }));
+
+    // No key at all (an unusable host key file): nothing is sent.
+    boxes.clear();
+    host.clearLog();
+    dir.write("ZelcoranHost.key", "not a key");
+    w->BBtnConn->click();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, q("세션키 생성을 실패하였습니다.\r\n재접속하세요!!"));
+    EXPECT_EQ(boxes.shown()[0].caption, q("세션키오류"));
+    EXPECT_TRUE(fmtest::WaitFor([&] { return host.openConnections() == 0; }));
+    EXPECT_TRUE(host.receivedFrames().empty());
+    EXPECT_EQ(host.connectionsAccepted(), 2);
+}
+
+TEST_F(SessionEnv, RefusedConnectionShowsConnectErrorThenSocketLayerError)
+{
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const quint16 closedPort = probe.serverPort();
+    probe.close();
+    writeCommunication("127.0.0.1", std::to_string(closedPort));
+    w->BBtnConn->click();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return boxes.count() >= 2; })) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, q("접속오류"));
+    EXPECT_EQ(boxes.shown()[0].caption, q("Error"));
+    EXPECT_EQ(boxes.shown()[0].icon, MsgIcon::Error);
+    EXPECT_EQ(boxes.shown()[1].text, q("Asynchronous socket error 10061"));
+    EXPECT_FALSE(w->CSock->Active());
+    QTest::qWait(50);
+    EXPECT_EQ(boxes.count(), 2u) << boxes.texts();
+
+    // Not a dotted IPv4 address: the attempt fails the same way.
+    boxes.clear();
+    writeCommunication("localhost", std::to_string(host.port()));
+    w->BBtnConn->click();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return boxes.count() >= 2; })) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, q("접속오류"));
+    EXPECT_EQ(boxes.shown()[1].text, q("Asynchronous socket error 10049"));
+    EXPECT_EQ(host.connectionsAccepted(), 0);
+}
+
+TEST_F(SessionEnv, BadSettingsGiveTheErrorAndNoAttempt)
+{
+    struct Case {
+        const char *address, *port, *message;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", "39x95", "'39x95' is not a valid integer value"},
+        {"127.0.0.1", "", "'' is not a valid integer value"},
+        {"", "39995", "No address specified"},
+    };
+    for (const Case &c : cases) {
+        boxes.clear();
+        writeCommunication(c.address, c.port);
+        w->BBtnConn->click();
+        ASSERT_EQ(boxes.count(), 1u) << c.message << ": " << boxes.texts();
+        EXPECT_EQ(boxes.last().text, q(c.message));
+        EXPECT_FALSE(w->CSock->Active());
+    }
+    // No Communication key at all.
+    {
+        fmtest::ScopedHive empty;
+        boxes.clear();
+        w->BBtnConn->click();
+        ASSERT_EQ(boxes.count(), 1u) << boxes.texts();
+        EXPECT_EQ(boxes.last().text, q("'' is not a valid integer value"));
+        EXPECT_EQ(readValue(fm::reg::CommunicationKey(), fm::reg::kPortNo), "<no key>");
+    }
+    QTest::qWait(50);
+    EXPECT_EQ(host.connectionsAccepted(), 0);
+}
+
+TEST_F(SessionEnv, ClosingWithOpenConnectionFreesContextAndShowsOneBox)
+{
+    modals.then(cancel);
+    w->BBtnConn->click();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return modals.shownCount() == 1; }));
+    bool ctxAtBox = true;
+    boxes.onShow([&](const fm::ShownBox &) { ctxAtBox = w && w->HasCryptCtx(); });
+    w->close();
+    EXPECT_FALSE(ctxAtBox); // freed before the connection ends
+    EXPECT_EQ(boxesWith(kDisconnectBox), 1u);
+    ASSERT_TRUE(fmtest::WaitFor([&] { return w.isNull() && host.openConnections() == 0; }));
+    EXPECT_EQ(boxes.count(), 1u) << boxes.texts();
+}
