@@ -5,6 +5,7 @@
 
 #include <QHostAddress>
 #include <QNetworkProxy>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -68,7 +69,17 @@ void TClientSocket::attach(QTcpSocket *s)
         QTimer::singleShot(0, s, std::move(f));
     };
     connect(s, &QTcpSocket::connected, this, [this, s, later] { later([this, s] { handleConnected(s); }); });
-    connect(s, &QTcpSocket::readyRead, this, [this, s, later] { later([this, s] { handleReadyRead(s); }); });
+    // Reads are handled from the event loop, after the socket's signal has
+    // returned: a handler that opens a modal box (a nested event loop) then
+    // still hears of the bytes that arrive meanwhile, which the socket does
+    // not signal while one of its readyRead handlers is running.
+    QPointer<QTcpSocket> ps(s);
+    connect(
+        s, &QTcpSocket::readyRead, this,
+        [this, ps] {
+            if (ps) handleReadyRead(ps);
+        },
+        Qt::QueuedConnection);
     connect(s, &QTcpSocket::disconnected, this,
             [this, s, later] { later([this, s] { handleDisconnected(s); }); });
     connect(s, &QTcpSocket::errorOccurred, this, [this, s, later](QAbstractSocket::SocketError e) {

@@ -22,6 +22,22 @@ TEST_F(SessionEnv, SplitAndCoalescedFramesAreWholeFrames)
     EXPECT_EQ(boxes.texts(), "공지사항: first | 공지사항: second | 공지사항: third");
 }
 
+TEST_F(SessionEnv, AnswerArrivingWhileABoxIsOpenIsHandled)
+{
+    login();
+    // The notice box runs the event loop as a real modal box does.
+    bool secondDuringFirst = false;
+    boxes.onShow([&](const fm::ShownBox &b) {
+        if (b.text != "one") return;
+        host.pushTelegram(answer("0810100", "00", ' ', "two"));
+        secondDuringFirst = fmtest::WaitFor([&] { return boxes.anyWithText("two"); }, 2000);
+    });
+    ASSERT_TRUE(host.pushTelegram(answer("0810100", "00", ' ', "one")));
+    ASSERT_TRUE(waitBox("two")) << boxes.texts();
+    EXPECT_TRUE(secondDuringFirst);
+    EXPECT_EQ(boxes.texts(), "공지사항: one | 공지사항: two");
+}
+
 TEST_F(SessionEnv, UnreadableAnswersAreNeverDispatched)
 {
     login();
