@@ -114,6 +114,9 @@ TEST_F(SessionEnv, HostClosingBringsTheWindowOffline)
     EXPECT_FALSE(w->BBtnPswd->isEnabled());
     EXPECT_EQ(w->PnlStatus->text(), q("작업중"));
     EXPECT_EQ(w->StatusColor(), fm::clRed);
+    w->SetStatus(QString(), fm::clBlue); // empties the text, keeps the colour
+    EXPECT_TRUE(w->PnlStatus->text().isEmpty());
+    EXPECT_EQ(w->StatusColor(), fm::clRed);
 
     // A new connection clears the log before its key line.
     modals.then(cancel);

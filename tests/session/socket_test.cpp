@@ -93,12 +93,6 @@ TEST(ClientSocket, ErrorsAndTheirCodes)
     EXPECT_EQ(ev.errors[0], std::make_pair(fm::TErrorEvent::eeConnect, 10049));
     EXPECT_EQ(ev.disconnects, 0);
     EXPECT_EQ(boxes.count(), 0u) << boxes.texts();
-
-    using E = QAbstractSocket;
-    EXPECT_EQ(fm::TClientSocket::WinSockCode(E::ConnectionRefusedError, ""), 10061);
-    EXPECT_EQ(fm::TClientSocket::WinSockCode(E::NetworkError, "Connection timed out"), 10060);
-    EXPECT_EQ(fm::TClientSocket::WinSockCode(E::NetworkError, "Network unreachable"), 10051);
-    EXPECT_EQ(fm::TClientSocket::WinSockCode(E::SocketAddressNotAvailableError, ""), 10049);
 }
 
 TEST(ClientSocket, HostCloseRaisesDisconnectOnceAfterTheLastBytes)
