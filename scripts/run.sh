@@ -34,18 +34,27 @@ export FENNIMARCH_HIVE=$DEMO/hklm.reg
 COMM='Software\(주)Norvane\Velmontis\Communication'
 if ! "$BIN/regtool" get "$COMM" Address >/dev/null 2>&1; then
   "$BIN/regtool" set "$COMM" Address 127.0.0.1
-  # The port of the bundled demo host (tools/hostsim). The host itself is
-  # not started here yet: until it is, "접속" in the communication window
-  # reports a failed connection.
+  # The port of the bundled demo host (tools/hostsim), started below.
   "$BIN/regtool" set "$COMM" PortNo 39995
 fi
+
+# The bundled demo host on loopback, with the demo scenario. It ends with
+# this script.
+PORT=$("$BIN/regtool" get "$COMM" PortNo 2>/dev/null || echo 39995)
+"$BIN/hostsim" --port "$PORT" --scenario "$ROOT/tools/hostsim/demo-scenario.json" &
+HOST_PID=$!
+trap 'kill $HOST_PID 2>/dev/null || true' EXIT INT TERM
+sleep 0.5
+echo "Demo host on 127.0.0.1:$PORT. In Marrowick: 통신 > 연결, then 접속;"
+echo "log in with company code 1234 and password 1111."
 
 # The six working sub-folders are made by Marrowick itself at start-up.
 cd "$DEMO"
 echo "Starting Marrowick in $DEMO (registry: $FENNIMARCH_HIVE)"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  exec ./Marrowick.exe
+  ./Marrowick.exe
+  exit $?
 fi
 echo "There is no display: Marrowick runs on a virtual display (xvfb-run), where it"
 echo "cannot be seen. Press Ctrl+C to end it."
-exec xvfb-run -a -s "-screen 0 1280x800x24" ./Marrowick.exe
+xvfb-run -a -s "-screen 0 1280x800x24" ./Marrowick.exe
