@@ -5,7 +5,7 @@
  * bytes. The block may be uninitialised memory: GetRSASeedKey initialises
  * it for one connection, and rs_Encrypt / rs_Decrypt refuse a block that
  * does not hold a session. The scheme (key block layout, key derivation,
- * frame format) is described in docs/session-key.md.
+ * frame format) is described in docs/architecture.md (section "Session key and telegram encryption").
  */
 #ifndef ZELCORAN_H
 #define ZELCORAN_H
