@@ -14,7 +14,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include <memory>
+#include <algorithm>
 
 namespace fm::upd {
 
@@ -73,25 +73,6 @@ QPushButton *button(QWidget *parent, const char *name, const char *caption, int 
     return b;
 }
 
-// Lets the user type at most `max` characters while a longer text put in by
-// the program stays whole: an edit that would make the text longer than
-// both `max` and what it was before is undone.
-void LimitTyping(QLineEdit *e, int max)
-{
-    auto previous = std::make_shared<QString>();
-    QObject::connect(e, &QLineEdit::textChanged, e, [previous](const QString &t) { *previous = t; });
-    QObject::connect(e, &QLineEdit::textEdited, e, [e, max, previous](const QString &t) {
-        if (t.size() > max && t.size() > previous->size()) {
-            const int cursor = std::max(0, e->cursorPosition() - int(t.size() - previous->size()));
-            const QString keep = *previous;
-            e->setText(keep);
-            e->setCursorPosition(std::min(cursor, int(keep.size())));
-        } else {
-            *previous = t;
-        }
-    });
-}
-
 } // namespace
 
 TFrmE101B00::TFrmE101B00(QWidget *parent) : QDialog(parent)
@@ -136,7 +117,12 @@ TFrmE101B00::TFrmE101B00(QWidget *parent) : QDialog(parent)
     edtPassword = edit(Panel2, "edtPassword", 102);
     edtPassword->setEchoMode(QLineEdit::Password);
     edtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
-    LimitTyping(edtPassword, kPasswordMaxLength);
+    // The user types at most 8 characters; a longer stored password is
+    // shown whole and can only be shortened.
+    edtPassword->setMaxLength(kPasswordMaxLength);
+    Bind(edtPassword, &QLineEdit::textEdited, this, [this](const QString &t) {
+        edtPassword->setMaxLength(std::max(kPasswordMaxLength, int(t.size())));
+    });
 
     PageControl1->addTab(TabSheet1, U("서비스"));
     PageControl1->addTab(TabSheet2, U("다운로드"));
@@ -187,7 +173,9 @@ void TFrmE101B00::FormCreate()
         EdtPortNo2->setText(ToQ(reg.ReadString(reg::kPortNo)));
         EdtAddress2->setText(ToQ(reg.ReadString(reg::kAddress)));
         edtid->setText(ToQ(reg.ReadString(reg::kLoginNm)));
-        edtPassword->setText(ToQ(reg.ReadString(reg::kPasswd)));
+        const QString password = ToQ(reg.ReadString(reg::kPasswd));
+        edtPassword->setMaxLength(std::max(kPasswordMaxLength, int(password.size())));
+        edtPassword->setText(password);
     }
 }
 

@@ -216,6 +216,7 @@ void TFrmVersion::sockRead()
         heldDisconnect_ = false;
         Guarded([this] { CSockDisconnect(); });
     }
+    if (freeAfterRead_) deleteLater();
 }
 
 void TFrmVersion::sockDisconnect()
@@ -380,6 +381,12 @@ void TFrmVersion::NMFTPFailure(int transType)
 void TFrmVersion::closeEvent(QCloseEvent *event)
 {
     if (!closingForLaunch_) closedByUser_ = true;
+    // Closing frees the window, but not while CSockRead is still running
+    // in it: the downloads handle events, which would free it under it.
+    if (reading_ && testAttribute(Qt::WA_DeleteOnClose)) {
+        setAttribute(Qt::WA_DeleteOnClose, false);
+        freeAfterRead_ = true;
+    }
     event->accept();
 }
 

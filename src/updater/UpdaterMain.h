@@ -113,6 +113,7 @@ private:
     bool heldDisconnect_ = false; // the connection ended while it ran
     bool closingForLaunch_ = false;
     bool closedByUser_ = false;
+    bool freeAfterRead_ = false;  // closed while CSockRead ran
     bool launched_ = false;
 };
 

@@ -76,15 +76,6 @@ std::optional<VersionAnswer> AnswerReader::feed(std::string_view bytes)
     return ParseVersionAnswer(buffer_);
 }
 
-std::vector<std::string> FilesToFetch(std::string_view dllVer, std::string_view exeVer,
-                                      std::string_view hostDllVer, std::string_view hostExeVer)
-{
-    std::vector<std::string> files;
-    if (dllVer != hostDllVer) files.emplace_back(kLibraryFile);
-    if (exeVer != hostExeVer) files.emplace_back(kClientFile);
-    return files;
-}
-
 int64_t RetrievalTotal(std::string_view reply)
 {
     size_t at = std::string_view::npos;

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace fm::upd {
 
@@ -70,12 +69,7 @@ private:
     bool finished_ = false;
 };
 
-// Which files to fetch for a "DIFF" answer, in the order they are fetched:
-// the library when its version differs from the host's, then the client.
-// Texts compare exactly.
-std::vector<std::string> FilesToFetch(std::string_view dllVer, std::string_view exeVer,
-                                      std::string_view hostDllVer, std::string_view hostExeVer);
-
+// The two files the updater keeps current, by their bare names.
 inline constexpr const char *kLibraryFile = "Omvertis.dll";
 inline constexpr const char *kClientFile = "Marrowick.exe";
 

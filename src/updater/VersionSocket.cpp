@@ -21,10 +21,10 @@ VersionSocket::VersionSocket(QObject *parent) : QObject(parent) {}
 
 VersionSocket::~VersionSocket()
 {
-    if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-        delete socket_.data();
+    detach();
+    for (QTcpSocket *s : retired_) {
+        s->abort();
+        delete s;
     }
 }
 
@@ -97,7 +97,7 @@ void VersionSocket::detach()
         s->disconnectFromHost();
     else
         s->abort();
-    s->deleteLater();
+    retired_.push_back(s);
 }
 
 void VersionSocket::handleConnected()

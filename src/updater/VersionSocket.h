@@ -28,6 +28,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace fm::upd {
 
@@ -79,6 +80,10 @@ private:
 
     QPointer<QTcpSocket> socket_;
     bool connected_ = false;
+    // Connections that have ended. Kept until this socket goes: one may
+    // still be delivering the event in whose handler it ended, and a nested
+    // event loop (the downloads) must not free it under that event.
+    std::vector<QTcpSocket *> retired_;
 };
 
 } // namespace fm::upd

@@ -1,0 +1,56 @@
+"""pyftpdlib on 127.0.0.1 for the updater's tests; prints "PORT <n>".
+
+usage: ftpserver.py ROOT USER PASSWORD LOG [--bytes] [--rate N] [--watch PATH]
+Logs each command to LOG (with " present"/" absent" for PATH under --watch);
+--bytes adds "(N bytes)" to the retrieval's reply; --rate limits sending.
+"""
+import os
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    root, user, password, log = sys.argv[1:5]
+    opts = sys.argv[5:]
+    watch = opts[opts.index("--watch") + 1] if "--watch" in opts else None
+
+    class Handler(FTPHandler):
+        retr_size = None
+
+        def pre_process_command(self, line, cmd, arg):
+            entry = cmd if cmd == "PASS" else line
+            if watch:
+                entry += " present" if os.path.lexists(watch) else " absent"
+            with open(log, "a") as f:
+                f.write(entry + "\n")
+            super().pre_process_command(line, cmd, arg)
+
+        def ftp_RETR(self, file):
+            if "--bytes" in opts and os.path.isfile(file):
+                self.retr_size = os.path.getsize(file)
+            return super().ftp_RETR(file)
+
+        def respond(self, resp, logfun=None):
+            if self.retr_size is not None and resp[:3] in ("125", "150"):
+                resp += " (%d bytes)" % self.retr_size
+                self.retr_size = None
+            return super().respond(resp)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(user, password, root, perm="elr")
+    Handler.authorizer = authorizer
+    Handler.auth_failed_timeout = 0
+    if "--rate" in opts:
+        dtp = ThrottledDTPHandler
+        dtp.write_limit = int(opts[opts.index("--rate") + 1])
+        Handler.dtp_handler = dtp
+    server = FTPServer(("127.0.0.1", 0), Handler)
+    print("PORT %d" % server.address[1], flush=True)
+    server.serve_forever(timeout=0.5)
+
+
+if __name__ == "__main__":
+    main()

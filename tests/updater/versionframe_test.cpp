@@ -1,0 +1,84 @@
+// The version report without widgets: the request, the answer read whole
+// or over several reads, the byte count of a retrieval reply, the gauge.
+#include "common/errors.h"
+#include "updater/Gauge.h"
+#include "updater/VersionFrame.h"
+
+#include <gtest/gtest.h>
+
+using namespace fm::upd;
+
+TEST(VersionRequest, KeepsA23ByteTextAndReplacesAnyOtherLength)
+{
+    std::string v = MakeVerStr("1.0.0.8", "1.0.0.8");
+    EXPECT_EQ(MakeVersionRequest(v), "V00023DLL:1.0.0.8 EXE:1.0.0.8");
+    std::string mixed = MakeVerStr("1.0.08", "1.0.0.10"); // 6 + 8: only the total counts
+    EXPECT_EQ(MakeVersionRequest(mixed), "V00023DLL:1.0.08 EXE:1.0.0.10");
+    std::string odd = MakeVerStr("1.0.0.10", "1.0.0.8");
+    EXPECT_EQ(MakeVersionRequest(odd), "V00023DLL:1.0.0.0 EXE:1.0.0.0");
+    EXPECT_EQ(odd, kFallbackVerStr); // the caller's text keeps the replacement
+}
+
+TEST(VersionAnswer, ReadsEachKindByItsPositions)
+{
+    EXPECT_EQ(ParseVersionAnswer("V00003OK!").kind, AnswerKind::Other); // "OK" needs n = 2
+    EXPECT_EQ(ParseVersionAnswer("V00009FILENO").kind, AnswerKind::FileNo); // n past the end
+    VersionAnswer d = ParseVersionAnswer("V00099DIFFDLL:1.0.0.9 EXE:2.0"); // n unused
+    EXPECT_EQ(d.kind, AnswerKind::Diff);
+    EXPECT_EQ(d.hostDllVer, "1.0.0.9");
+    EXPECT_EQ(d.hostExeVer, "2.0");
+    try {
+        ParseVersionAnswer("Vab002OK");
+        FAIL() << "a length of letters must not be read";
+    } catch (const fm::ConvertError &e) {
+        EXPECT_STREQ(e.what(), "'ab002' is not a valid integer value");
+    }
+}
+
+TEST(VersionAnswer, ReassemblesAnAnswerSplitOverReads)
+{
+    for (const std::string frame : {"V00002OK", "V00006FILENO", "V00027DIFFDLL:1.0.0.9 EXE:2.0.0.1"}) {
+        AnswerReader r;
+        for (size_t i = 0; i + 1 < frame.size(); ++i)
+            ASSERT_FALSE(r.feed(frame.substr(i, 1))) << frame << " complete after " << i + 1;
+        auto a = r.feed(frame.substr(frame.size() - 1));
+        ASSERT_TRUE(a) << frame;
+        EXPECT_EQ(a->kind, ParseVersionAnswer(frame).kind);
+        EXPECT_FALSE(r.feed("V00002OK")) << "one answer per connection";
+    }
+    // A "DIFF" whose length field cannot hold it is complete at 33 bytes,
+    // one that announces a shorter length at that length.
+    AnswerReader d, shortDiff;
+    EXPECT_FALSE(d.feed("V00000DIFFDLL:1.0.0.9 EXE:2.0."));
+    auto a = d.feed("0.1 and more");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->hostExeVer, "2.0.0.1");
+    EXPECT_EQ(d.received().size(), kDiffAnswerLength);
+    ASSERT_TRUE(shortDiff.feed("V00013DIFFDLL:1.0.0"));
+
+    // A broken length is reported once; nothing after it is read.
+    AnswerReader broken;
+    EXPECT_FALSE(broken.feed("V0a"));
+    EXPECT_THROW(broken.feed("002OK"), fm::ConvertError);
+    EXPECT_FALSE(broken.feed("V00002OK"));
+}
+
+TEST(RetrievalReply, TakesTheLastNumberBeforeTheFirstByte)
+{
+    EXPECT_EQ(RetrievalTotal("150 Opening BINARY mode data connection for x (123456 bytes)."), 123456);
+    EXPECT_EQ(RetrievalTotal("150 file 7 of 9, 10 Bytes, then 20 bytes"), 10);
+    EXPECT_EQ(RetrievalTotal("125 Data connection already open. Transfer starting."), 0);
+    EXPECT_EQ(RetrievalTotal("150 bytes follow"), 150); // the reply code is a number too
+    EXPECT_EQ(RetrievalTotal("150 (99999999999999999999999 bytes)"), 0);
+}
+
+TEST(Gauge, ShowsThePercentageDoneWithinItsBounds)
+{
+    TGauge g;
+    g.SetMaxValue(8'000'000'000LL); // beyond 32 bits
+    g.SetProgress(2'000'000'000LL);
+    EXPECT_EQ(g.value(), 25);
+    g.SetProgress(9'000'000'000LL);
+    EXPECT_EQ(g.Progress(), 8'000'000'000LL);
+    EXPECT_EQ(g.value(), 100);
+}
