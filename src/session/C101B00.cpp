@@ -9,9 +9,15 @@
 #include "common/text.h"
 #include "common/datetime.h"
 #include "platform/ClientSocket.h"
+#include "platform/paths.h"
 #include "platform/registry.h"
 #include "session/C101B01.h"
+#include "session/C101B02.h"
+#include "session/C101B03.h"
 #include "session/DataGrid.h"
+#include "session/ListRows.h"
+#include "session/TransferFile.h"
+#include "shell/DMModule.h"
 #include "zelcoran.h"
 
 #include <QApplication>
@@ -21,7 +27,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -183,6 +188,7 @@ TFrmC101B00::TFrmC101B00(QWidget *parent)
     SGrdDataLst = new TStringGrid(PnlList);
     SGrdDataLst->setObjectName("SGrdDataLst");
     InitDataGrid(*SGrdDataLst);
+    FFileLists = std::make_unique<TFileLists>(*SGrdDataLst, FLbHProc, LoadedFile(), FileRecCount, ListKind);
     list->addWidget(SGrdDataLst, 1);
 
     Memo = new QPlainTextEdit(PnlList);
@@ -246,11 +252,6 @@ TFrmC101B00::TFrmC101B00(QWidget *parent)
         buttons->addWidget(b);
     buttons->addStretch(1);
 
-    LbBnk = new QListWidget(PnlBtn);
-    LbBnk->setObjectName("LbBnk");
-    const TBankList banks;
-    for (const std::string &item : banks.Items()) LbBnk->addItem(ToQ(item));
-    LbBnk->hide();
     FLbHProc.Mask = "S*.txt";
 
     PnlExit = new QFrame(PnlBtn);
@@ -273,6 +274,13 @@ TFrmC101B00::TFrmC101B00(QWidget *parent)
     Bind(BBtnConn, &QPushButton::clicked, this, [this] { BBtnConnClick(); });
     Bind(BBtnDisConn, &QPushButton::clicked, this, [this] { BBtnDisConnClick(); });
     Bind(BBtnExit, &QPushButton::clicked, this, [this] { BBtnExitClick(); });
+    Bind(BBtnLstSech, &QPushButton::clicked, this, [this] { BBtnLstSechClick(); });
+    Bind(BBtnPswd, &QPushButton::clicked, this, [this] { BBtnPswdClick(); });
+    SGrdDataLst->OnDrawCell = [this](TGridCanvas &canvas, int col, int row, const TRect &rect) {
+        SGrdDataLstDrawCell(canvas, col, row, rect);
+    };
+    SGrdDataLst->OnDblClick = [this] { SGrdDataLstDblClick(); };
+    SGrdDataLst->OnKeyDown = [this](int key, TShiftState shift) { SGrdDataLstKeyDown(key, shift); };
     CSock->OnConnect = [this] { CSockConnect(); };
     CSock->OnRead = [this] { CSockRead(); };
     CSock->OnDisconnect = [this] { CSockDisconnect(); };
@@ -534,8 +542,8 @@ using C = TTelegramCode;
 const Route kRoutes[] = {
     {C::tcLoginResp, 0, &F::LoginAnswer},            // logged in
     {C::tcLogoutResp, 0, &F::LogoutAnswer},          // logged out; the connection is closed
-    {C::tcResultListStart, 0, &F::UnrecognisedCode}, // result-list query accepted
-    {C::tcResultListRows, 0, &F::UnrecognisedCode},  // a block of result-list rows
+    {C::tcResultListStart, 0, &F::ResultListStart},  // result-list query accepted
+    {C::tcResultListRows, 0, &F::ResultListRows},    // a block of result-list rows
     {C::tcTransferStart, 'S', &F::UnrecognisedCode}, // sending of a file accepted
     {C::tcTransferStart, 'R', &F::UnrecognisedCode}, // receiving accepted, first block
     {C::tcTransferStart, '*', &F::DirectionError},
@@ -545,9 +553,9 @@ const Route kRoutes[] = {
     {C::tcTransferEnd, 'G', &F::UnrecognisedCode},   // end of a notice file
     {C::tcTransferEnd, '*', &F::UnrecognisedCode},   // end of a received result file
     {C::tcTransferEndAck, 0, &F::UnrecognisedCode},  // the sent file is complete
-    {C::tcPasswordResp, 0, &F::UnrecognisedCode},    // password changed
-    {C::tcNoticeListStart, 0, &F::UnrecognisedCode}, // notice-list query accepted
-    {C::tcNoticeListRows, 0, &F::UnrecognisedCode},  // a block of notice-list rows
+    {C::tcPasswordResp, 0, &F::PasswordChanged},     // password changed
+    {C::tcNoticeListStart, 0, &F::NoticeListStart},  // notice-list query accepted
+    {C::tcNoticeListRows, 0, &F::NoticeListRows},    // a block of notice-list rows
     {C::tcNoticeFileStart, 0, &F::UnrecognisedCode}, // first block of a notice file
     {C::tcNoticeFileNext, 0, &F::UnrecognisedCode},  // next block of a notice file
 };
@@ -613,6 +621,124 @@ void TFrmC101B00::ShowHostError(int code)
     }
 }
 
+// ---- work selection, the host's lists and the password change ---------------------------------
+
+void TFrmC101B00::BBtnLstSechClick()
+{
+    SetStatus(QStringLiteral(" "), kStatusBlue);
+    TFrmC101B02 dialog(this);
+    const int result = ShowModal(dialog);
+    // The connection may have ended while the dialog was open: the window
+    // then keeps the offline state the end of the connection gave it.
+    if (!CSock->Connected()) return;
+
+    BBtnConn->hide();
+    BBtnDisConn->show();
+    BBtnLstSech->setEnabled(true);
+    BBtnFileSnd->setEnabled(true);
+    BBtnFileRecv->setEnabled(true);
+    BBtnPswd->setEnabled(true);
+    BBtnDataList->setEnabled(false);
+    if (result != mrOk) return;
+
+    LblFtp->setText(QString::fromUtf8("자료수신중입니다. 잠시만 기다려 주십시요!!"));
+    switch (dialog.ItemIndex()) {
+    case TFrmC101B02::wsSendFiles:
+        BBtnFileSnd->setEnabled(true);
+        BBtnFileRecv->setEnabled(false);
+        BBtnDataList->setEnabled(false);
+        ClearDataList();
+        SetSendFileListTitle();
+        FillFileList(AppDir() + "\\Send", "S", "S");
+        break;
+    case TFrmC101B02::wsResultList:
+        BBtnFileRecv->setEnabled(true);
+        BBtnFileSnd->setEnabled(false);
+        ClearDataList();
+        SetResultListTitle();
+        Builders.SendResultListRequest(dialog.FromDate(), dialog.ToDate(), "R");
+        break;
+    case TFrmC101B02::wsSentFiles:
+        BBtnFileSnd->setEnabled(false);
+        BBtnFileRecv->setEnabled(false);
+        ClearDataList();
+        SetSentFileListTitle();
+        FillFileList(AppDir() + "\\SBack", "S", "L");
+        break;
+    case TFrmC101B02::wsRecvFiles:
+        BBtnFileSnd->setEnabled(false);
+        BBtnFileRecv->setEnabled(false);
+        ClearDataList();
+        SetRecvFileListTitle();
+        FillFileList(AppDir() + "\\Recv", "R", "L");
+        break;
+    case TFrmC101B02::wsNoticeList:
+        ClearDataList();
+        SetNoticeListTitle();
+        Builders.SendNoticeListRequest(dialog.FromDate(), dialog.ToDate());
+        break;
+    default: // no item chosen
+        break;
+    }
+}
+
+void TFrmC101B00::BBtnPswdClick()
+{
+    TFrmC101B03 dialog(this);
+    if (ShowModal(dialog) != mrOk) return;
+    // Compared exactly as typed; sent trimmed.
+    if (dialog.EdtUpdtPswd->text() != dialog.EdtConfiPswd->text()) {
+        MessageBox(QString::fromUtf8("새로운 패스워드가 틀립니다.\r\n다시 입력하세요!!!"),
+                   QString::fromUtf8("입력오류"), MsgIcon::Error);
+        return;
+    }
+    Builders.SendPasswordChange(Trimmed(FromQ(dialog.EdtCurrPswd->text())),
+                                Trimmed(FromQ(dialog.EdtConfiPswd->text())));
+}
+
+void TFrmC101B00::PasswordChanged()
+{
+    MessageBox(QString::fromUtf8("암호가 변경되었습니다.!!"), QString::fromUtf8("암호변경"), MsgIcon::Information);
+    SetStatus(QString::fromUtf8("암호가 변경되었습니다!!"), kStatusBlue);
+}
+
+void TFrmC101B00::ResultListStart() { SetStatus(QString::fromUtf8("이체결과자료 조회!!"), kStatusBlue); }
+
+void TFrmC101B00::ResultListRows()
+{
+    const TListBlock block = TakeListRows(Telegram);
+    if (block.Refused) {
+        // A row length or count that cannot be read: nothing is taken and
+        // the block is not acknowledged.
+        BrokenAnswer();
+        return;
+    }
+    for (const std::string &row : block.Rows) {
+        ResultRow = row.substr(0, TResultListRow::Size);
+        AddResultListRow();
+    }
+    Builders.SendResultListAck(ListAckCode(block));
+}
+
+void TFrmC101B00::NoticeListStart()
+{
+    SetStatus(QString::fromUtf8("공지사항 목록조회 중입니다!!"), kStatusBlue);
+}
+
+void TFrmC101B00::NoticeListRows()
+{
+    const TListBlock block = TakeListRows(Telegram);
+    if (block.Refused) {
+        BrokenAnswer();
+        return;
+    }
+    for (const std::string &row : block.Rows) {
+        NoticeRow = row.substr(0, TNoticeListRow::Size);
+        AddNoticeListRow();
+    }
+    Builders.SendNoticeListAck(ListAckCode(block));
+}
+
 // ---- window helpers -------------------------------------------------------------------------
 
 void TFrmC101B00::SetStatus(const QString &text, TColor colour)
@@ -632,23 +758,54 @@ void TFrmC101B00::MemoAdd(const std::string &cp949) { Memo->appendPlainText(ToQ(
 
 void TFrmC101B00::ClearDataList() { fm::ClearDataList(*SGrdDataLst); }
 
-void TFrmC101B00::SetResultListTitle()
+void TFrmC101B00::SetResultListTitle() { fm::SetResultListTitle(*SGrdDataLst); }
+
+void TFrmC101B00::AddResultListRow() { fm::AddResultListRow(*SGrdDataLst, ResultRow); }
+
+void TFrmC101B00::SetNoticeListTitle() { fm::SetNoticeListTitle(*SGrdDataLst); }
+
+void TFrmC101B00::AddNoticeListRow() { fm::AddNoticeListRow(*SGrdDataLst, NoticeRow); }
+
+// ---- the list grid and the file lists ------------------------------------------------------
+
+void TFrmC101B00::SGrdDataLstDrawCell(TGridCanvas &canvas, int col, int row, const TRect &rect)
 {
-    struct Column {
-        const char *title;
-        int width;
-    };
-    static const Column kColumns[] = {
-        {"구분", 35},     {"은행명", 70},   {"파일명", 60}, {"송신일자", 70}, {"송신시작", 60},
-        {"송신종료", 60}, {"자료건수", 55}, {"순번", 40},   {"수신횟수", 50}, {"선택", 30},
-    };
-    SGrdDataLst->SetColCount(10);
-    for (int c = 0; c < 10; ++c) {
-        SGrdDataLst->SetCell(c, 0, K(kColumns[c].title));
-        SGrdDataLst->SetColWidths(c, kColumns[c].width);
-    }
-    SGrdDataLst->SetRowCount(2);
+    fm::SGrdDataLstDrawCell(*SGrdDataLst, canvas, LbBnk, col, row, rect);
 }
+
+void TFrmC101B00::SGrdDataLstDblClick() { fm::SGrdDataLstDblClick(*SGrdDataLst, MarkActions()); }
+
+void TFrmC101B00::SGrdDataLstKeyDown(int key, TShiftState shift)
+{
+    fm::SGrdDataLstKeyDown(*SGrdDataLst, key, shift, MarkActions());
+}
+
+TMarkActions TFrmC101B00::MarkActions()
+{
+    TMarkActions actions;
+    actions.AppDir = AppDir();
+    actions.LoadTransferFile = [this](int row, const std::string &folder) { LoadTransferFile(row, folder); };
+    actions.EnableDataList = [this] { BBtnDataList->setEnabled(true); };
+    return actions;
+}
+
+void TFrmC101B00::SetSendFileListTitle() { FFileLists->SetSendFileListTitle(); }
+
+void TFrmC101B00::SetSentFileListTitle() { FFileLists->SetSentFileListTitle(); }
+
+void TFrmC101B00::SetRecvFileListTitle() { FFileLists->SetRecvFileListTitle(); }
+
+void TFrmC101B00::FillFileList(const std::string &folder, const std::string &kind, const std::string &mode)
+{
+    FFileLists->FillFileList(folder, kind, mode);
+}
+
+void TFrmC101B00::LoadTransferFile(int index, const std::string &folder)
+{
+    FFileLists->LoadTransferFile(index, folder);
+}
+
+std::string TFrmC101B00::AppDir() const { return DMLib ? DMLib->AppDir : CurrentFolder(); }
 
 void TFrmC101B00::SetOfflineButtons()
 {

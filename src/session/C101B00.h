@@ -9,6 +9,8 @@
 #include "common/frame.h"
 #include "platform/FileListBox.h"
 #include "platform/StringGrid.h"
+#include "session/DataGrid.h"
+#include "session/FileLists.h"
 #include "session/Telegram.h"
 #include "session/TelegramBuilders.h"
 #include "shell/Main.h"
@@ -22,7 +24,6 @@
 class QCloseEvent;
 class QFrame;
 class QLabel;
-class QListWidget;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -72,7 +73,8 @@ public:
     QPushButton *BBtnLstSech = nullptr;
     QFrame *PnlExit = nullptr;
     QPushButton *BBtnExit = nullptr;
-    QListWidget *LbBnk = nullptr;
+    // The hidden bank list the lists show bank names through.
+    TBankList LbBnk;
     QTimer *TmrRecv = nullptr;
     TFileListBox FLbHProc;
     QTimer *TmrSnd = nullptr;
@@ -83,6 +85,11 @@ public:
     // "R") of the last filled file list.
     int FileRecCount = 0;
     std::string ListKind;
+
+    // The list row being put into the grid: a result-list row (41
+    // characters are read) or a notice-list row (114).
+    std::string ResultRow;
+    std::string NoticeRow;
 
     // The file being sent and the fifteen telegram builders, which write the
     // unit's Telegram record and send it through SendTelegram.
@@ -109,6 +116,11 @@ public:
     void BBtnConnClick();
     void BBtnDisConnClick();
     void BBtnExitClick();
+    // The work selection: reshapes the grid into the chosen list and starts
+    // filling it.
+    void BBtnLstSechClick();
+    // The password change: sends it when the confirmation matches.
+    void BBtnPswdClick();
 
     // ---- socket events ------------------------------------------------------
     void CSockConnect();
@@ -133,6 +145,11 @@ public:
     // Branches.
     void LoginAnswer();      // "0810100"
     void LogoutAnswer();     // "0810900"
+    void ResultListStart();  // "0610100"
+    void ResultListRows();   // "0630100"
+    void PasswordChanged();  // "0310100"
+    void NoticeListStart();  // "0410100"
+    void NoticeListRows();   // "0430100"
     void DirectionError();   // "0720100" / "0730100" with a direction other than S and R
     void UnrecognisedCode(); // an answer that fits no branch
 
@@ -143,6 +160,21 @@ public:
     void MemoAdd(const std::string &cp949);
     void ClearDataList();
     void SetResultListTitle();
+    void AddResultListRow();
+    void SetNoticeListTitle();
+    void AddNoticeListRow();
+
+    // ---- the list grid and the file lists -----------------------------------
+    void SGrdDataLstDrawCell(TGridCanvas &canvas, int col, int row, const TRect &rect);
+    void SGrdDataLstDblClick();
+    void SGrdDataLstKeyDown(int key, TShiftState shift);
+    void SetSendFileListTitle();
+    void SetSentFileListTitle();
+    void SetRecvFileListTitle();
+    void FillFileList(const std::string &folder, const std::string &kind, const std::string &mode);
+    void LoadTransferFile(int index, const std::string &folder);
+    // The working folder of the data module.
+    std::string AppDir() const;
     void SetOfflineButtons();
     void SetLoggedInButtons();
 
@@ -161,7 +193,13 @@ private:
     // "응답 전문 오류입니다!!": an answer that cannot be used.
     void BrokenAnswer();
 
+    // What setting a mark in a file list does besides (load, enable the
+    // detail button).
+    TMarkActions MarkActions();
+
     std::string FCompCd;
+    // The three file lists, working on the grid, FLbHProc and the store.
+    std::unique_ptr<TFileLists> FFileLists;
     // The encryption context: allocated at creation, freed when the window
     // closes.
     std::unique_ptr<unsigned char[]> FCryptCtx;

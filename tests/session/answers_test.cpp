@@ -133,7 +133,7 @@ TEST_F(SessionEnv, RefusedAnswersFromTheHostChangeNothing)
         {"0720100", ' ', "전문 오류"},
         {"0720100", 'G', "전문 오류"},
         {"0730100", 'G', "전문 오류"},
-        {"0610100", ' ', kBrokenBox}, // handled by the result list, not here yet
+        {"0600100", ' ', kBrokenBox}, // the result-list request, a client code
     };
     for (const Case &c : cases) {
         boxes.clear();
