@@ -287,6 +287,7 @@ TFrmC101B00::TFrmC101B00(QWidget *parent)
     CSock->OnError = [this](TErrorEvent kind, int &code) { CSockError(kind, code); };
     Builders.SendTelegram = [this] { SendTelegram(); };
     Builders.LogSendLine = [this](const std::string &line) { MemoAdd(line); };
+    ConnectTransfers(); // file buttons, TmrSnd, TmrRecv
 
     // Key preview: the window sees every key pressed in it first.
     qApp->installEventFilter(this);
@@ -484,6 +485,7 @@ void TFrmC101B00::HandleHostFrame(const FrameAssembler::Frame &frame)
 
     const std::string resp = FieldRaw(Telegram.RespCode);
     if (resp != "00") {
+        TransfersStopped(); // a host error ends a transfer under way
         ShowHostError(StrToInt(resp));
         PnlFtp->hide();
     } else {
@@ -499,6 +501,7 @@ void TFrmC101B00::BrokenAnswer()
 void TFrmC101B00::CSockDisconnect()
 {
     FFrames.clear();
+    TransfersStopped(); // so does the end of the connection
     MessageBox(QString::fromUtf8("Norvane과 연결이 종료되었습니다!!!\r\n연결을 원하면 다시 접속하세요!!!"),
                QString::fromUtf8("접속종료"), MsgIcon::Information);
     SetOfflineButtons();
@@ -544,20 +547,20 @@ const Route kRoutes[] = {
     {C::tcLogoutResp, 0, &F::LogoutAnswer},          // logged out; the connection is closed
     {C::tcResultListStart, 0, &F::ResultListStart},  // result-list query accepted
     {C::tcResultListRows, 0, &F::ResultListRows},    // a block of result-list rows
-    {C::tcTransferStart, 'S', &F::UnrecognisedCode}, // sending of a file accepted
-    {C::tcTransferStart, 'R', &F::UnrecognisedCode}, // receiving accepted, first block
+    {C::tcTransferStart, 'S', &F::TransmitAccepted}, // sending of a file accepted
+    {C::tcTransferStart, 'R', &F::ReceiveFirstBlock}, // receiving accepted, first block
     {C::tcTransferStart, '*', &F::DirectionError},
-    {C::tcTransferNext, 'S', &F::UnrecognisedCode},  // next data block please
-    {C::tcTransferNext, 'R', &F::UnrecognisedCode},  // next block of the received file
+    {C::tcTransferNext, 'S', &F::TransmitNext},      // next data block please
+    {C::tcTransferNext, 'R', &F::ReceiveNextBlock},  // next block of the received file
     {C::tcTransferNext, '*', &F::DirectionError},
-    {C::tcTransferEnd, 'G', &F::UnrecognisedCode},   // end of a notice file
-    {C::tcTransferEnd, '*', &F::UnrecognisedCode},   // end of a received result file
-    {C::tcTransferEndAck, 0, &F::UnrecognisedCode},  // the sent file is complete
+    {C::tcTransferEnd, 'G', &F::NoticeEnd},          // end of a notice file
+    {C::tcTransferEnd, '*', &F::ReceiveEnd},         // end of a received result file
+    {C::tcTransferEndAck, 0, &F::TransmitConfirmed}, // the sent file is complete
     {C::tcPasswordResp, 0, &F::PasswordChanged},     // password changed
     {C::tcNoticeListStart, 0, &F::NoticeListStart},  // notice-list query accepted
     {C::tcNoticeListRows, 0, &F::NoticeListRows},    // a block of notice-list rows
-    {C::tcNoticeFileStart, 0, &F::UnrecognisedCode}, // first block of a notice file
-    {C::tcNoticeFileNext, 0, &F::UnrecognisedCode},  // next block of a notice file
+    {C::tcNoticeFileStart, 0, &F::NoticeFirstBlock}, // first block of a notice file
+    {C::tcNoticeFileNext, 0, &F::NoticeNextBlock},   // next block of a notice file
 };
 
 } // namespace

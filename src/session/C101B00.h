@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstddef>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -182,6 +183,56 @@ public:
     bool LoggedIn() const;
     const std::string &CompCd() const { return FCompCd; }
     bool HasCryptCtx() const { return FCryptCtx != nullptr; }
+
+    // Sending, receiving, notice download, detail list
+    // ---- sending the marked files of the send list -----------------------------
+    void BBtnFileSndClick();
+    void TmrSndTimer();
+    // Centres the progress panel on PnlBack and shows it.
+    void ShowProgressPanel();
+    void TransmitAccepted();  // "0720100" S: convert, first block
+    void TransmitNext();      // "0730100" S: next block or the end
+    void TransmitConfirmed(); // "0810800": move the file to sback, next file
+    // True from the button until the run ends (no further marked row, a
+    // failed conversion, a host error or the end of the connection).
+    bool SendRunning() const { return sendRunning_; }
+    // ---- receiving the marked result files and notices ------------------------
+    void BBtnFileRecvClick();
+    void TmrRecvTimer();
+    void ReceiveFirstBlock(); // "0720100" R
+    void ReceiveNextBlock();  // "0730100" R
+    void ReceiveEnd();        // "0800800" other than G
+    void NoticeFirstBlock();  // "0520100"
+    void NoticeNextBlock();   // "0530100"
+    void NoticeEnd();         // "0800800" G
+    bool Receiving() const { return recvKind_ != RecvKind::None; }
+    // A host error or the end of the connection stops a send run or a
+    // reception: the open files are closed.
+    void TransfersStopped();
+    // ---- detail list -----------------------------------------------------------
+    void BBtnDataListClick();
+
+    // Receive state, shared by result files and notices.
+    int RecvRow = 0;
+    int RecvCount = 0;
+    std::unique_ptr<std::ofstream> RecvTextFile;
+    std::string CurFilePath;  // the raw file or the notice file (native path)
+    std::string RecvFileName; // the raw file's bare name
+
+private:
+    void ConnectTransfers();
+    void EndSendRun();
+    void EndReception();
+    // The file of the send run's row and its record count, taken when the
+    // file was requested so that a list chosen meanwhile changes nothing.
+    bool sendRunning_ = false;
+    std::string sendName_;
+    std::string sendCountText_;
+    enum class RecvKind { None, Result, Notice };
+    RecvKind recvKind_ = RecvKind::None;
+    std::string recvKindCode_; // file-kind code of the result row being received
+    std::string noticeName_;   // file name of the notice being downloaded
+    // End of sending, receiving, notice download, detail list
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -98,8 +98,8 @@ TEST_F(SessionEnv, DispatchTableRoutesEveryCode)
         {"0810100", 'X', &TFrmC101B00::LoginAnswer}, {"0810900", 'S', &TFrmC101B00::LogoutAnswer},
         {"0720100", ' ', direction},                 {"0720100", 'G', direction},
         {"0730100", 'G', direction},                 {"0730100", ' ', direction},
-        {"0720100", 'S', unrecognised},              {"0730100", 'R', unrecognised},
-        {"0800800", 'S', unrecognised},              {"0800800", 'G', unrecognised},
+        {"0720100", 'S', &TFrmC101B00::TransmitAccepted}, {"0730100", 'R', &TFrmC101B00::ReceiveNextBlock},
+        {"0800800", 'S', &TFrmC101B00::ReceiveEnd},       {"0800800", 'G', &TFrmC101B00::NoticeEnd},
         {"0800100", ' ', unrecognised},              {"0700100", 'S', unrecognised},
         {"9999999", ' ', unrecognised},              {"08101", ' ', unrecognised},
     };

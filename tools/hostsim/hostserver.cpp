@@ -474,6 +474,173 @@ void HostServer::installDefaultHandlers()
     setHandler("0400100", [this](HostConnection &c, const std::string &r) { onNoticeList(c, r); });
     setHandler("0620100", [this](HostConnection &c, const std::string &r) { onListAck(c, r); });
     setHandler("0420100", [this](HostConnection &c, const std::string &r) { onListAck(c, r); });
+    setHandler("0700100",
+               [this](HostConnection &c, const std::string &r) { onTransferRequest(c, r); });
+    setHandler("0710100", [this](HostConnection &c, const std::string &r) { onTransferBlock(c, r); });
+    setHandler("0800800", [this](HostConnection &c, const std::string &r) { onTransferEnd(c, r); });
+    setHandler("0500100", [this](HostConnection &c, const std::string &r) { onNoticeFile(c, r); });
+    setHandler("0510100",
+               [this](HostConnection &c, const std::string &r) { sendNextTransferBlock(c, r); });
+    // The client's end acknowledgement of a received file or notice: kept in
+    // the log, not answered.
+    setHandler("0810800", [](HostConnection &c, const std::string &) {
+        c.transferBlocks.clear();
+        c.transferEnd.clear();
+    });
+}
+
+void HostServer::onTransferRequest(HostConnection &c, const std::string &req)
+{
+    const std::string dir = Get(req, kDirFlag);
+    c.transferBlocks.clear();
+    c.transferEnd.clear();
+    if (dir == "S") {
+        Upload u;
+        u.bank = Trim(Get(req, kSubCode));
+        u.kind = Get(req, kJobKind);
+        uploads_.push_back(u);
+        c.upload = int(uploads_.size()) - 1;
+        c.sendTelegram(c.answerFor(req, "0720100"));
+        return;
+    }
+    if (dir != "R") {
+        c.sendError(req, "07");
+        return;
+    }
+    const std::string bank = Trim(Get(req, kSubCode));
+    const std::string kind = Get(req, kJobKind);
+    const std::string data = Get(req, kData);
+    const std::string date = data.substr(0, 8);
+    const std::string seqText = Trim(data.substr(8, 3));
+    const ResultFile *found = nullptr;
+    for (const ResultFile &f : scenario_.resultFiles) {
+        if (f.bank != bank || f.kind.substr(0, 1) != kind || f.date != date)
+            continue;
+        if (!seqText.empty() && seqText.find_first_not_of("0123456789") == std::string::npos &&
+            std::stoi(seqText) == f.seq) {
+            found = &f;
+            break;
+        }
+    }
+    if (!found) {
+        c.sendError(req, "10");
+        return;
+    }
+    const size_t len = size_t(found->recordLength);
+    const size_t per = std::max<size_t>(1, std::min<size_t>(kData.width / len, 99));
+    std::vector<std::string> blocks;
+    size_t first = 0;
+    do {
+        const size_t n = std::min(per, found->records.size() - first);
+        std::string block = c.answerFor(req, blocks.empty() ? "0720100" : "0730100");
+        Put(block, kCompCd, found->baseName.substr(0, 4));
+        Put(block, kSubCode, found->baseName.substr(4, 4));
+        Put(block, kRecCount, ZeroPad(static_cast<long long>(n), 2));
+        Put(block, kRecInfo, ZeroPad(static_cast<long long>(len), 3));
+        std::string payload;
+        for (size_t i = first; i < first + n; ++i)
+            payload += found->records[i];
+        Put(block, kData, payload);
+        blocks.push_back(block);
+        first += n;
+    } while (first < found->records.size());
+    std::string end = c.answerFor(req, "0800800");
+    Put(end, kDirFlag, "R");
+    Put(end, kData,
+        std::to_string(static_cast<long long>(found->records.size()) + found->totalDelta));
+    c.sendTelegram(blocks.front());
+    c.transferBlocks.assign(blocks.begin() + 1, blocks.end());
+    c.transferEnd = end;
+}
+
+void HostServer::onTransferBlock(HostConnection &c, const std::string &req)
+{
+    if (Get(req, kDirFlag) == "R") {
+        sendNextTransferBlock(c, req);
+        return;
+    }
+    if (c.upload < 0 || size_t(c.upload) >= uploads_.size()) {
+        reportError(c, "a data block without a file being sent");
+        c.sendError(req, "07");
+        return;
+    }
+    Upload &u = uploads_[size_t(c.upload)];
+    const std::string countText = Get(req, kRecCount);
+    const std::string lenText = Get(req, kRecInfo).substr(0, 3);
+    if (!IsDigits(countText, 2) || !IsDigits(lenText, 3) || std::stoi(lenText) == 0) {
+        reportError(c, "a data block with a bad record count or length");
+        c.sendError(req, "12");
+        return;
+    }
+    const size_t n = size_t(std::stoi(countText));
+    const size_t len = size_t(std::stoi(lenText));
+    const std::string data = Get(req, kData);
+    u.blockCounts.push_back(int(n));
+    for (size_t i = 0; i < n && (i + 1) * len <= data.size(); ++i) {
+        std::string rec = data.substr(i * len, len);
+        if (Trim(rec).empty())
+            break; // the block announced more records than it holds
+        u.records.push_back(rec);
+    }
+    c.sendTelegram(c.answerFor(req, "0730100"));
+}
+
+void HostServer::onTransferEnd(HostConnection &c, const std::string &req)
+{
+    if (c.upload < 0 || size_t(c.upload) >= uploads_.size()) {
+        reportError(c, "an end telegram without a file being sent");
+        c.sendError(req, "07");
+        return;
+    }
+    Upload &u = uploads_[size_t(c.upload)];
+    u.total = Trim(Get(req, kData));
+    u.ended = true;
+    c.upload = -1;
+    c.sendTelegram(c.answerFor(req, "0810800"));
+}
+
+void HostServer::onNoticeFile(HostConnection &c, const std::string &req)
+{
+    c.transferBlocks.clear();
+    c.transferEnd.clear();
+    auto it = scenario_.noticeFiles.find(Trim(Get(req, kData)));
+    if (it == scenario_.noticeFiles.end()) {
+        c.sendError(req, "10");
+        return;
+    }
+    const std::string &content = it->second;
+    std::vector<std::string> blocks;
+    size_t at = 0;
+    do {
+        std::string block = c.answerFor(req, blocks.empty() ? "0520100" : "0530100");
+        Put(block, kData, content.substr(at, kData.width));
+        blocks.push_back(block);
+        at += kData.width;
+    } while (at < content.size());
+    std::string end = c.answerFor(req, "0800800");
+    Put(end, kDirFlag, "G");
+    c.sendTelegram(blocks.front());
+    c.transferBlocks.assign(blocks.begin() + 1, blocks.end());
+    c.transferEnd = end;
+}
+
+void HostServer::sendNextTransferBlock(HostConnection &c, const std::string &req)
+{
+    if (!c.transferBlocks.empty()) {
+        std::string block = c.transferBlocks.front();
+        c.transferBlocks.pop_front();
+        Put(block, kStamp, Stamp());
+        c.sendTelegram(block);
+        return;
+    }
+    if (!c.transferEnd.empty()) {
+        std::string end = c.transferEnd;
+        c.transferEnd.clear();
+        Put(end, kStamp, Stamp());
+        c.sendTelegram(end);
+        return;
+    }
+    reportError(c, "block acknowledgement " + Get(req, kMsgCode) + " without a transfer under way");
 }
 
 void HostServer::onLogin(HostConnection &c, const std::string &req)

@@ -62,6 +62,13 @@ public:
     // `pendingAck`.
     std::deque<std::string> pendingBlocks;
     std::string pendingAck;
+    // A file or notice being handed out: its further blocks, each sent on
+    // the client's block acknowledgement, then its end telegram.
+    std::deque<std::string> transferBlocks;
+    std::string transferEnd;
+    // The upload (index into HostServer::uploads()) this connection is
+    // receiving, or -1.
+    int upload = -1;
 
 private:
     struct Write {
@@ -96,6 +103,17 @@ private:
     bool heldCloseAfter_ = false;
 
     friend class HostServer;
+};
+
+// A file the client sent: what its request named and the records of its
+// blocks in the order they came.
+struct Upload {
+    std::string bank;                 // SubCode of the request, trimmed
+    std::string kind;                 // JobKind of the request
+    std::vector<std::string> records; // each of the block's record length
+    std::vector<int> blockCounts;     // RecCount of each block
+    std::string total;                // Data of the client's end telegram, trimmed
+    bool ended = false;               // the end telegram arrived and was confirmed
 };
 
 class HostServer : public QObject {
@@ -168,6 +186,8 @@ public:
     const std::vector<std::string> &protocolErrors() const { return errors_; }
     // Codes of the received telegrams, in order.
     std::vector<std::string> receivedCodes() const;
+    // Files the clients sent, in the order they were requested.
+    const std::vector<Upload> &uploads() const { return uploads_; }
     void clearLog();
 
     int connectionsAccepted() const { return accepted_; }
@@ -197,6 +217,11 @@ private:
     void onResultList(HostConnection &c, const std::string &req);
     void onNoticeList(HostConnection &c, const std::string &req);
     void onListAck(HostConnection &c, const std::string &req);
+    void onTransferRequest(HostConnection &c, const std::string &req);
+    void onTransferBlock(HostConnection &c, const std::string &req);
+    void onTransferEnd(HostConnection &c, const std::string &req);
+    void onNoticeFile(HostConnection &c, const std::string &req);
+    void sendNextTransferBlock(HostConnection &c, const std::string &req);
     void startList(HostConnection &c, const std::string &req, const std::vector<std::string> &rows,
                    size_t rowSize, int perBlock, const char *startCode, const char *blockCode,
                    const char *ackCode);
@@ -219,6 +244,7 @@ private:
     std::vector<std::string> frames_;
     std::vector<std::string> sent_;
     std::vector<std::string> errors_;
+    std::vector<Upload> uploads_;
 
     friend class HostConnection;
 };

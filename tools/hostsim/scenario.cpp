@@ -47,7 +47,7 @@ public:
         static const std::set<QString> known = {
             "accounts", "loginNotice", "passwordTries", "closeOnLockout", "refuseKeys",
             "answerDelayMs", "resultRowsPerBlock", "noticeRowsPerBlock", "results", "notices",
-            "errors"};
+            "errors", "resultFiles", "noticeFiles"};
         for (const QString &k : o.keys())
             if (!known.count(k))
                 return fail("unknown key \"" + k.toStdString() + "\"");
@@ -72,7 +72,9 @@ public:
             return std::nullopt;
         if (!readRows(o.value("results"), "results", kResultRowSize, s.resultRows, &Reader::resultRow) ||
             !readRows(o.value("notices"), "notices", kNoticeRowSize, s.noticeRows, &Reader::noticeRow) ||
-            !readErrors(o.value("errors"), s.errors))
+            !readErrors(o.value("errors"), s.errors) ||
+            !readResultFiles(o.value("resultFiles"), s.resultFiles) ||
+            !readNoticeFiles(o.value("noticeFiles"), s.noticeFiles))
             return std::nullopt;
         return s;
     }
@@ -252,6 +254,104 @@ private:
                              *st, *en, int(*rec), int(*seq), int(*rcv));
     }
 
+    bool readResultFiles(const QJsonValue &v, std::vector<ResultFile> &out)
+    {
+        if (v.isUndefined())
+            return true;
+        if (!v.isArray()) {
+            fail("resultFiles must be an array");
+            return false;
+        }
+        QJsonArray arr = v.toArray();
+        for (int i = 0; i < arr.size(); ++i) {
+            std::string where = "resultFiles[" + std::to_string(i) + "]";
+            if (!arr[i].isObject()) {
+                fail(where + " must be an object");
+                return false;
+            }
+            QJsonObject o = arr[i].toObject();
+            if (!onlyKeys(o, {"bank", "kind", "date", "seq", "name", "recordLength", "records",
+                              "generate", "totalDelta"}, where))
+                return false;
+            ResultFile f;
+            f.bank = o.value("bank").toString().toStdString();
+            f.kind = o.value("kind").toString().toStdString();
+            if (!IsDigits(f.bank, 4) || !IsDigits(f.kind, 3)) {
+                fail(where + ": bank must be four digits and kind three");
+                return false;
+            }
+            auto d = date(o, where);
+            if (!d)
+                return false;
+            f.date = *d;
+            auto seq = number(o, "seq", 999, where, 1);
+            auto len = seq ? number(o, "recordLength", 960, where, 148) : std::nullopt;
+            auto gen = len ? number(o, "generate", 9999, where, 0) : std::nullopt;
+            if (!gen)
+                return false;
+            if (*len < 1) {
+                fail(where + ".recordLength must be at least 1");
+                return false;
+            }
+            f.seq = int(*seq);
+            f.recordLength = int(*len);
+            if (o.contains("totalDelta")) {
+                QJsonValue t = o.value("totalDelta");
+                if (!t.isDouble() || t.toDouble() != double(int(t.toDouble()))) {
+                    fail(where + ".totalDelta must be a whole number");
+                    return false;
+                }
+                f.totalDelta = int(t.toDouble());
+            }
+            std::string name = o.contains("name") ? o.value("name").toString().toStdString()
+                                                  : ZeroPad(f.seq, 4) + f.bank;
+            f.baseName = Fit(name, 8);
+            if (o.contains("records")) {
+                if (!o.value("records").isArray()) {
+                    fail(where + ".records must be an array of strings");
+                    return false;
+                }
+                QJsonArray recs = o.value("records").toArray();
+                for (int k = 0; k < recs.size(); ++k) {
+                    auto r = text(recs[k], where + ".records[" + std::to_string(k) + "]");
+                    if (!r)
+                        return false;
+                    f.records.push_back(Fit(*r, size_t(f.recordLength)));
+                }
+            } else {
+                for (auto &r : MakeResultRecords(f.bank.substr(2, 2), f.date, int(*gen)))
+                    f.records.push_back(Fit(r, size_t(f.recordLength)));
+            }
+            out.push_back(std::move(f));
+        }
+        return true;
+    }
+
+    bool readNoticeFiles(const QJsonValue &v, std::map<std::string, std::string> &out)
+    {
+        if (v.isUndefined())
+            return true;
+        if (!v.isArray()) {
+            fail("noticeFiles must be an array");
+            return false;
+        }
+        QJsonArray arr = v.toArray();
+        for (int i = 0; i < arr.size(); ++i) {
+            std::string where = "noticeFiles[" + std::to_string(i) + "]";
+            QJsonObject o = arr[i].toObject();
+            if (!arr[i].isObject() || !onlyKeys(o, {"name", "text"}, where)) {
+                fail(where + " must be an object with name and text");
+                return false;
+            }
+            auto name = text(o.value("name"), where + ".name");
+            auto body = name ? text(o.value("text"), where + ".text") : std::nullopt;
+            if (!body)
+                return false;
+            out[*name] = *body;
+        }
+        return true;
+    }
+
     std::optional<std::string> noticeRow(const QJsonObject &o, const std::string &where)
     {
         if (!onlyKeys(o, {"date", "time", "title", "file"}, where))
@@ -383,6 +483,50 @@ std::optional<std::string> ResolveDate(std::string_view text, const QDate &today
     if (!d.isValid())
         return std::nullopt;
     return d.toString("yyyyMMdd").toStdString();
+}
+
+std::vector<std::string> MakeResultRecords(std::string_view bank2, std::string_view date, int count)
+{
+    auto place = [](std::string &rec, size_t at, std::string_view value) {
+        rec.replace(at, value.size(), value);
+    };
+    std::vector<std::string> out;
+    std::string header(148, ' ');
+    place(header, 0, "11");
+    place(header, 32, Fit(bank2, 2));
+    place(header, 34, Fit(date, 8));
+    place(header, 42, Fit(date, 8));
+    out.push_back(header);
+    static const char *const kCodes[] = {"0000", "0011", "0012", "0000", "0021"};
+    long long unprocessed = 0;
+    long long total = 0;
+    for (int i = 1; i <= count; ++i) {
+        std::string rec(148, ' ');
+        place(rec, 0, "22");
+        place(rec, 35, Fit(ZeroPad(20240000 + i, 10), 10));
+        place(rec, 55, Fit(*wire::ToCp949("학생" + std::to_string(i % 1000)), 10));
+        place(rec, 65, Fit(bank2, 2));
+        place(rec, 67, Fit("110" + ZeroPad(i, 9), 16));
+        place(rec, 83, Fit(date, 8));
+        const long long amount = 10000LL * (1 + i % 50);
+        total += amount;
+        place(rec, 91, FitNumber(amount, 8));
+        const char *code = kCodes[i % 5];
+        const long long left = std::string(code) == "0000" ? 0 : amount;
+        unprocessed += left;
+        place(rec, 108, FitNumber(left, 11));
+        place(rec, 119, code);
+        place(rec, 123, Fit(*wire::ToCp949("수업료"), 16));
+        out.push_back(rec);
+    }
+    std::string trailer(148, ' ');
+    place(trailer, 0, "33");
+    place(trailer, 31, FitNumber(count, 7));
+    place(trailer, 38, FitNumber(total, 13));
+    place(trailer, 71, FitNumber(count, 7));
+    place(trailer, 78, FitNumber(unprocessed, 13));
+    out.push_back(trailer);
+    return out;
 }
 
 } // namespace hostsim

@@ -25,6 +25,26 @@ struct ErrorRule {
     int times = 1;    // how many telegrams it answers; below 0: every one
 };
 
+// A result file the host hands out on a "0700100" "R" request: found by
+// bank (four digits), file-kind letter, send date and sequence. Its records
+// go out in blocks of whole records; the first answer carries the file's
+// base name in its CompCd and SubCode fields.
+struct ResultFile {
+    std::string bank;        // four digits, as in SubCode of the request
+    std::string kind;        // three digits; the request carries its first
+    std::string date;        // "yyyymmdd"
+    int seq = 1;
+    std::string baseName;    // eight bytes: CompCd then SubCode of the first answer
+    int recordLength = 148;  // bytes of each record on the wire
+    std::vector<std::string> records; // CP949, each fitted to recordLength
+    int totalDelta = 0;      // added to the announced total (a wrong total)
+};
+
+// Records of a plausible result transfer file: a header, `count` data
+// records and a trailer of 148 bytes each, for bank code `bank2` (two
+// digits) and date `date`.
+std::vector<std::string> MakeResultRecords(std::string_view bank2, std::string_view date, int count);
+
 struct Scenario {
     // Company code -> password (CP949 bytes, as typed by the school).
     std::map<std::string, std::string> accounts;
@@ -46,6 +66,9 @@ struct Scenario {
     // Delay of every frame the host sends, in milliseconds.
     int answerDelayMs = 0;
     std::vector<ErrorRule> errors;
+    // Result files to hand out, and notice files by name (their bytes).
+    std::vector<ResultFile> resultFiles;
+    std::map<std::string, std::string> noticeFiles;
 
     // Reads a scenario. Relative dates ("today", "today-3", "today+1") are
     // taken from `today`. On a fault returns nothing and describes it.

@@ -1,0 +1,522 @@
+// The communication window's file exchange: sending the marked files of the
+// send list, receiving the marked result files, downloading a marked notice
+// and showing it, and the detail list of the file loaded last.
+#include "session/C101B00.h"
+
+#include "common/codec.h"
+#include "common/errors.h"
+#include "common/guard.h"
+#include "common/modal.h"
+#include "common/msgbox.h"
+#include "common/regnames.h"
+#include "common/text.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "session/C101B04.h"
+#include "session/C101B05.h"
+#include "session/Convert.h"
+#include "session/DataGrid.h"
+#include "session/TransferFile.h"
+#include "session/TransferRules.h"
+#include "shell/DMModule.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+
+namespace fm {
+
+namespace {
+
+// The working folder (as the data module fixed it).
+std::string WorkDir() { return DMLib ? DMLib->AppDir : CurrentFolder(); }
+
+QString U(const char *utf8) { return QString::fromUtf8(utf8); }
+
+// Grid columns of the lists the exchange reads.
+constexpr int kSendMarkCol = 10; // send-file list: the mark
+constexpr int kSendCountCol = 6; // send-file list: data records of the file
+constexpr int kResultMarkCol = 9;
+constexpr int kNoticeMarkCol = 4;
+constexpr int kNoticeFileCol = 3;
+
+bool IsSendFileList(const TStringGrid &g) { return g.ColCount() == 11 && g.Cells(0, 1) == "S"; }
+bool IsResultList(const TStringGrid &g) { return g.ColCount() == 10; }
+bool IsNoticeList(const TStringGrid &g) { return g.ColCount() == 5; }
+
+// Deletes a file; true when it is gone.
+bool DeleteFileAt(const std::string &nativePath) { return std::remove(nativePath.c_str()) == 0; }
+
+// Runs a step of a transfer; an error in it ends the transfer (`stop`) before
+// it is reported, so that nothing stays half open.
+template <class Body, class Stop>
+void Stopping(Body body, Stop stop)
+{
+    try {
+        body();
+    } catch (...) {
+        stop();
+        throw;
+    }
+}
+
+} // namespace
+
+// Connects the buttons and timers of the exchange and hooks the end of the
+// connection, which stops a transfer under way.
+void TFrmC101B00::ConnectTransfers()
+{
+    Bind(BBtnFileSnd, &QPushButton::clicked, this, [this] { BBtnFileSndClick(); });
+    Bind(BBtnFileRecv, &QPushButton::clicked, this, [this] { BBtnFileRecvClick(); });
+    Bind(BBtnDataList, &QPushButton::clicked, this, [this] { BBtnDataListClick(); });
+    Bind(TmrSnd, &QTimer::timeout, this, [this] { TmrSndTimer(); });
+    Bind(TmrRecv, &QTimer::timeout, this, [this] { TmrRecvTimer(); });
+    Builders.SendRowCountText = [this] { return sendCountText_; };
+    Builders.OnLinesRead = [this](int lines) { PBarFtp->setValue(lines); };
+}
+
+void TFrmC101B00::TransfersStopped()
+{
+    EndSendRun();
+    EndReception();
+}
+
+// ---- progress panel ------------------------------------------------------------
+
+void TFrmC101B00::ShowProgressPanel()
+{
+    // PnlFtp floats over the list area; its place is taken relative to PnlBack.
+    const QPoint origin = PnlFtp->parentWidget()->mapFrom(PnlBack, QPoint(0, 0));
+    PnlFtp->move(origin.x() + (PnlBack->width() - PnlFtp->width()) / 2,
+                 origin.y() + (PnlBack->height() - PnlFtp->height()) / 2);
+    PnlFtp->show();
+    PnlFtp->raise();
+}
+
+// ---- sending ---------------------------------------------------------------------
+
+void TFrmC101B00::EndSendRun()
+{
+    SendState.Close();
+    sendRunning_ = false;
+    sendName_.clear();
+    TmrSnd->stop();
+}
+
+void TFrmC101B00::BBtnFileSndClick()
+{
+    // A run under way keeps its rows: a second press does not start another.
+    if (sendRunning_) return;
+    int marked = 0;
+    for (int r = 1; r < SGrdDataLst->RowCount(); ++r) marked += SGrdDataLst->Cells(kSendMarkCol, r) == MarkText();
+    if (marked == 0) {
+        MessageBox(U("먼저 송신할 이체파일을 선택하세요!!"), U("송신실패"), MsgIcon::None);
+        return;
+    }
+    SendState.SendRow = 1;
+    sendRunning_ = true;
+    TmrSnd->start();
+}
+
+void TFrmC101B00::TmrSndTimer()
+{
+    TmrSnd->stop();
+    if (!sendRunning_) return;
+    TStringGrid &g = *SGrdDataLst;
+    // Only the send list names files of the send folder; another list shown
+    // meanwhile ends the run.
+    int row = 0;
+    if (IsSendFileList(g)) {
+        for (int r = std::max(SendState.SendRow, 1); r < g.RowCount(); ++r)
+            if (g.Cells(kSendMarkCol, r) == MarkText()) {
+                row = r;
+                break;
+            }
+    }
+    if (row == 0) {
+        EndSendRun();
+        return;
+    }
+    try {
+        g.SetRow(row);
+        SendState.SendRow = row;
+        if (row - 1 >= FLbHProc.Count()) throw Error("List index out of bounds (" + std::to_string(row - 1) + ")");
+        LblFtp->setText(ToQ(header::BankCd(LoadedFile().FileHeader)) +
+                        U(" 파일송신중입니다. 잠시만 기다려 주십시요!"));
+        PBarFtp->setValue(0);
+        PBarFtp->setMaximum(StrToInt(g.Cells(kSendCountCol, row)));
+        ShowProgressPanel();
+        sendName_ = FLbHProc.Items()[size_t(row - 1)];
+        sendCountText_ = g.Cells(kSendCountCol, row);
+        Builders.SendTransmitRequest(g.Cells(1, row), g.Cells(2, row).substr(0, 1));
+    } catch (...) {
+        EndSendRun();
+        throw;
+    }
+}
+
+void TFrmC101B00::TransmitAccepted()
+{
+    if (!sendRunning_ || sendName_.empty() || SendState.IsOpen()) {
+        BrokenAnswer();
+        return;
+    }
+    const std::string name = sendName_;
+    const std::string copy = WorkDir() + "\\sback\\" + name;
+    if (!ConvertFile(WorkDir(), name, "S")) {
+        MessageBox(U("이체자료 송신실패!"), U("파일컨버젼 오류"), MsgIcon::Error);
+        PnlFtp->hide();
+        if (IsSendFileList(*SGrdDataLst)) SGrdDataLst->SetCell(kSendMarkCol, SendState.SendRow, "  ");
+        EndSendRun();
+        if (FileExists(copy)) {
+            if (DeleteFileAt(NativePath(copy)))
+                ShowMessage(ToQ(copy) + U(" 파일삭제성공"));
+            else
+                ShowMessage(ToQ(copy) + U(" 파일삭제실패"));
+        }
+        return;
+    }
+    try {
+        SendState.OpenCopy(NativePath(copy));
+        Builders.SendNextDataBlock(FieldRaw(Telegram.CompCd), Telegram.JobKind[0], 1);
+    } catch (...) {
+        EndSendRun();
+        throw;
+    }
+}
+
+void TFrmC101B00::TransmitNext()
+{
+    if (!sendRunning_ || !SendState.IsOpen()) {
+        BrokenAnswer();
+        return;
+    }
+    try {
+        Builders.SendNextDataBlock(FieldRaw(Telegram.CompCd), Telegram.JobKind[0], 2);
+    } catch (...) {
+        EndSendRun();
+        throw;
+    }
+}
+
+void TFrmC101B00::TransmitConfirmed()
+{
+    // Only the end of a file in transfer is confirmed.
+    if (!sendRunning_ || !SendState.IsOpen()) {
+        BrokenAnswer();
+        return;
+    }
+    SendState.Close();
+    SetStatus(U("이체자료 송신완료!!"), kStatusBlue);
+    PnlFtp->hide();
+    const std::string name = sendName_;
+    sendName_.clear();
+    const std::string source = WorkDir() + "\\send\\" + name;
+    const std::string target = WorkDir() + "\\sback\\" + name;
+    if (FileExists(target)) DeleteFileAt(NativePath(target));
+    if (std::rename(NativePath(source).c_str(), NativePath(target).c_str()) != 0)
+        MessageBox(U("송신 후 sback으로 Move되지  않았습니다!"), U("화일처리 오류"), MsgIcon::Error);
+    MessageBox(U("이체자료 파일송신이 완료되었습니다!!"), U("완료"), MsgIcon::Information);
+    BBtnFileSnd->setEnabled(true);
+    BBtnFileRecv->setEnabled(false);
+    BBtnDataList->setEnabled(false);
+    if (IsSendFileList(*SGrdDataLst)) SGrdDataLst->SetCell(kSendMarkCol, SendState.SendRow, std::string());
+    SendState.SendRow += 1;
+    if (sendRunning_) TmrSnd->start();
+}
+
+// ---- receiving ------------------------------------------------------------------------
+
+void TFrmC101B00::EndReception()
+{
+    RecvTextFile.reset();
+    recvKind_ = RecvKind::None;
+}
+
+void TFrmC101B00::BBtnFileRecvClick()
+{
+    // One reception at a time: a press while a file or notice is arriving
+    // leaves it alone.
+    if (Receiving()) return;
+    TStringGrid &g = *SGrdDataLst;
+    int marked = 0;
+    for (int r = 1; r < g.RowCount(); ++r)
+        if (g.Cells(kResultMarkCol, r) == MarkText() || g.Cells(kNoticeMarkCol, r) == MarkText()) ++marked;
+    if (marked == 0) {
+        MessageBox(U("먼저 이체결과 파일을 선택하세요!!"), U("수신실패"), MsgIcon::None);
+        return;
+    }
+    RecvRow = 1;
+    LblFtp->setText(U("이체결과파일 수신중입니다. 잠시만 기다려 주십시요!!!"));
+    TmrRecv->start();
+}
+
+void TFrmC101B00::TmrRecvTimer()
+{
+    TmrRecv->stop();
+    if (Receiving()) return;
+    TStringGrid &g = *SGrdDataLst;
+    for (int r = std::max(RecvRow, 1); r < g.RowCount(); ++r) {
+        if (IsResultList(g) && g.Cells(kResultMarkCol, r) == MarkText()) {
+            const std::string bank = g.Cells(1, r);
+            const std::string date = g.Cells(3, r).substr(0, 8);
+            const std::string sequence = Trimmed(g.Cells(7, r));
+            g.SetRow(r);
+            RecvRow = r;
+            const std::string kind = g.Cells(2, r);
+            PBarFtp->setValue(0);
+            PBarFtp->setMaximum(StrToInt(g.Cells(6, r)));
+            ShowProgressPanel();
+            recvKind_ = RecvKind::Result;
+            recvKindCode_ = Trimmed(kind);
+            Builders.SendReceiveRequest(bank, kind.substr(0, 1), date, sequence);
+            return;
+        }
+        if (IsNoticeList(g) && g.Cells(kNoticeMarkCol, r) == MarkText()) {
+            const std::string name = Trimmed(g.Cells(kNoticeFileCol, r));
+            g.SetRow(r);
+            RecvRow = r;
+            // The name becomes a file of \gong: one that would leave the
+            // folder is not asked for.
+            if (!name.empty() && !IsSafeBareName(name)) {
+                BrokenAnswer();
+                return;
+            }
+            recvKind_ = RecvKind::Notice;
+            noticeName_ = name;
+            Builders.SendNoticeFileRequest(name);
+            return;
+        }
+    }
+}
+
+namespace {
+
+// Writes `count` records of `len` bytes from Data, each followed by CR LF,
+// flushed after every record; `progress` is told each record's number.
+template <class Progress>
+void WriteRecords(std::ofstream &out, const TTelegram &t, const TBlockShape &shape, Progress progress)
+{
+    for (int i = 1; i <= shape.Count; ++i) {
+        out.write(t.Data + size_t(i - 1) * size_t(shape.RecLen), shape.RecLen);
+        out.write("\r\n", 2);
+        out.flush();
+        if (!out) throw InOutError("File write error");
+        progress(i);
+    }
+}
+
+} // namespace
+
+void TFrmC101B00::ReceiveFirstBlock()
+{
+    Stopping([&] {
+        if (recvKind_ != RecvKind::Result || RecvTextFile) {
+            BrokenAnswer();
+            return;
+        }
+        // A block whose record length or count is not a number, or whose
+        // records run past Data, is refused as a whole.
+        const std::optional<TBlockShape> shape =
+            ReadBlockShape(std::string_view(Telegram.RecInfo, 3), FieldRaw(Telegram.RecCount));
+        if (!shape) {
+            PnlFtp->hide();
+            EndReception();
+            BrokenAnswer();
+            return;
+        }
+        RecvCount = 0;
+        ShowProgressPanel();
+        const std::string kind = recvKindCode_;
+        const std::string counter = CounterNameFor(kind);
+        if (counter.empty()) {
+            PnlFtp->hide();
+            EndReception();
+            BrokenAnswer();
+            return;
+        }
+        int number = 0;
+        {
+            TRegistry reg;
+            struct Closer {
+                TRegistry &r;
+                ~Closer() { r.CloseKey(); }
+            } closer{reg};
+            reg.OpenKey(reg::RecvFileKey(), false);
+            number = StrToInt(reg.ReadString(counter)) + 1;
+            reg.WriteString(counter, std::to_string(number));
+        }
+        const std::string name = RecvFileNameOf(FieldRaw(Telegram.CompCd), FieldRaw(Telegram.SubCode), kind, number);
+        // The name comes from the host: one that would leave \recv is refused.
+        if (!IsSafeBareName(name)) {
+            PnlFtp->hide();
+            EndReception();
+            BrokenAnswer();
+            return;
+        }
+        RecvFileName = name;
+        CurFilePath = NativePath(WorkDir() + "\\recv\\" + RecvFileName);
+        std::remove(CurFilePath.c_str());
+        auto file = std::make_unique<std::ofstream>(CurFilePath, std::ios::binary | std::ios::trunc);
+        if (!file->is_open()) {
+            EndReception();
+            throw InOutError(Format("Cannot create file \"%s\"", CurFilePath));
+        }
+        RecvTextFile = std::move(file);
+        WriteRecords(*RecvTextFile, Telegram, *shape, [](int) {});
+        RecvCount += shape->Count;
+        Builders.SendReceiveBlockAck(Telegram.JobKind[0], FieldRaw(Telegram.CompCd), "00");
+    }, [this] { EndReception(); });
+}
+
+void TFrmC101B00::ReceiveNextBlock()
+{
+    Stopping([&] {
+        if (recvKind_ != RecvKind::Result || !RecvTextFile) {
+            BrokenAnswer();
+            return;
+        }
+        const std::optional<TBlockShape> shape = ReadBlockShape(FieldRaw(Telegram.RecInfo), FieldRaw(Telegram.RecCount));
+        if (!shape) {
+            PnlFtp->hide();
+            EndReception();
+            BrokenAnswer();
+            return;
+        }
+        const int before = RecvCount;
+        WriteRecords(*RecvTextFile, Telegram, *shape, [&](int i) { PBarFtp->setValue(before + i); });
+        RecvCount += shape->Count;
+        Builders.SendReceiveBlockAck(Telegram.JobKind[0], FieldRaw(Telegram.CompCd), "00");
+    }, [this] { EndReception(); });
+}
+
+void TFrmC101B00::ReceiveEnd()
+{
+    Stopping([&] {
+        if (recvKind_ != RecvKind::Result || !RecvTextFile) {
+            BrokenAnswer();
+            return;
+        }
+        RecvTextFile.reset();
+        const std::optional<int> total = ReadTotal(FieldRaw(Telegram.Data));
+        // A total that is not a number cannot be confirmed: it counts as a
+        // wrong total.
+        if (!total || *total != RecvCount) {
+            std::remove(CurFilePath.c_str());
+            PnlFtp->hide();
+            EndReception();
+            Builders.SendReceiveEndAck(RecvCount, "13");
+            MessageBox(U("파일수신을 실패하였습니다. 총 건수 오류"), U("오류"), MsgIcon::Error);
+            return;
+        }
+        PnlFtp->hide();
+        Builders.SendReceiveEndAck(RecvCount, "00");
+        TStringGrid &g = *SGrdDataLst;
+        if (IsResultList(g) && g.Cells(kResultMarkCol, RecvRow) == MarkText()) g.SetCell(kResultMarkCol, RecvRow, {});
+        RecvRow += 1;
+        EndReception();
+        TmrRecv->start();
+        const bool converted = ConvertFile(WorkDir(), RecvFileName, "R");
+        std::remove(NativePath(WorkDir() + "\\recv\\" + RecvFileName).c_str());
+        if (converted) {
+            MessageBox(U("이체결과자료 수신이 완료되었습니다!!"), U("완료"), MsgIcon::Information);
+            SetStatus(U("이체결과자료 수신 완료!!"), kStatusBlue);
+        } else {
+            MessageBox(U("이체결과자료 수신오류 발생!!"), U("오류"), MsgIcon::Information);
+            SetStatus(U("이체결과자료 수신 오류!!"), kStatusRed);
+        }
+    }, [this] { EndReception(); });
+}
+
+// ---- notices ------------------------------------------------------------------------------
+
+void TFrmC101B00::NoticeFirstBlock()
+{
+    Stopping([&] {
+        if (recvKind_ != RecvKind::Notice || RecvTextFile) {
+            BrokenAnswer();
+            return;
+        }
+        if (!IsSafeBareName(noticeName_)) {
+            EndReception();
+            BrokenAnswer();
+            return;
+        }
+        RecvCount = 1;
+        CurFilePath = NativePath(WorkDir() + "\\gong\\" + noticeName_);
+        std::remove(CurFilePath.c_str());
+        auto file = std::make_unique<std::ofstream>(CurFilePath, std::ios::binary | std::ios::trunc);
+        if (!file->is_open()) {
+            EndReception();
+            throw InOutError(Format("Cannot create file \"%s\"", CurFilePath));
+        }
+        RecvTextFile = std::move(file);
+        const std::string data = FieldText(Telegram.Data);
+        RecvTextFile->write(data.data(), std::streamsize(data.size()));
+        RecvTextFile->flush();
+        if (!*RecvTextFile) throw InOutError("File write error");
+        Builders.SendNoticeBlockAck("00");
+    }, [this] { EndReception(); });
+}
+
+void TFrmC101B00::NoticeNextBlock()
+{
+    Stopping([&] {
+        if (recvKind_ != RecvKind::Notice || !RecvTextFile) {
+            BrokenAnswer();
+            return;
+        }
+        RecvCount += 1;
+        const std::string data = FieldText(Telegram.Data);
+        RecvTextFile->write(data.data(), std::streamsize(data.size()));
+        RecvTextFile->flush();
+        if (!*RecvTextFile) throw InOutError("File write error");
+        Builders.SendNoticeBlockAck("00");
+    }, [this] { EndReception(); });
+}
+
+void TFrmC101B00::NoticeEnd()
+{
+    if (recvKind_ != RecvKind::Notice || !RecvTextFile) {
+        BrokenAnswer();
+        return;
+    }
+    RecvTextFile.reset();
+    PnlFtp->hide();
+    Builders.SendReceiveEndAck(RecvCount, "00");
+    TStringGrid &g = *SGrdDataLst;
+    if (IsNoticeList(g) && g.Cells(kNoticeMarkCol, RecvRow) == MarkText()) g.SetCell(kNoticeMarkCol, RecvRow, {});
+    const std::string path = CurFilePath;
+    EndReception();
+    TFrmC101B04 viewer;
+    viewer.LoadFromFile(path);
+    ShowModal(viewer);
+}
+
+// ---- detail list ------------------------------------------------------------------------------
+
+void TFrmC101B00::BBtnDataListClick()
+{
+    int result = mrCancel;
+    {
+        TFrmC101B05 dialog(LoadedFile(), FileRecCount, ListKind, &LbBnk);
+        result = ShowModal(dialog);
+    }
+    if (result == mrOk) {
+        TStringGrid &g = *SGrdDataLst;
+        for (int r = 1; r < g.RowCount(); ++r) {
+            if (g.ColCount() == 12 && g.Cells(0, r) == "S")
+                g.SetCell(11, r, {});
+            else
+                g.SetCell(10, r, {});
+        }
+    }
+    BBtnDataList->setEnabled(false);
+}
+
+} // namespace fm

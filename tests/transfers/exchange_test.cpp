@@ -1,0 +1,467 @@
+// Sending, receiving, notice download and the detail list of the
+// communication window against the in-process host simulator over loopback,
+// with the real conversion library.
+#include "common/text.h"
+#include "paradox/pxwrite.h"
+#include "platform/paths.h"
+#include "session/C101B04.h"
+#include "session/C101B05.h"
+#include "session/Convert.h"
+#include "session/DataGrid.h"
+#include "session/FileLists.h"
+#include "session/sessionenv.h"
+#include "shell/DMModule.h"
+
+#include <QTextEdit>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using fm::MarkText;
+
+namespace {
+
+std::string Join(const std::vector<std::string> &records)
+{
+    std::string out;
+    for (const auto &r : records) out += r + "\r\n";
+    return out;
+}
+
+std::vector<std::string> Lines(const std::string &text)
+{
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t e = text.find("\r\n", at);
+        if (e == std::string::npos) e = text.size();
+        out.push_back(text.substr(at, e - at));
+        at = e + 2;
+    }
+    return out;
+}
+
+} // namespace
+
+class Exchange : public SessionEnv {
+protected:
+    std::unique_ptr<fm::TDMLib> dm;
+
+    void SetUp() override
+    {
+        SessionEnv::SetUp();
+        dm = std::make_unique<fm::TDMLib>();
+        fm::DMLib = dm.get();
+        fm::SetProgramFolder(FM_BINARY_DIR "/bin");
+    }
+    void TearDown() override
+    {
+        fm::SetProgramFolder({});
+        fm::DMLib = nullptr;
+        dm.reset();
+        SessionEnv::TearDown();
+    }
+    std::string app() const { return dm->AppDir; }
+    std::string inApp(const std::string &rel) const { return app() + "/" + rel; }
+    std::string read(const std::string &rel) const { return dir.read(rel); }
+
+    // The send list filled from send\, every row marked.
+    void sendList(fm::TFileLists &lists)
+    {
+        lists.SetSendFileListTitle();
+        lists.FillFileList(app() + "\\Send", "S", "S");
+        for (int r = 1; r < w->SGrdDataLst->RowCount(); ++r) w->SGrdDataLst->SetCell(10, r, MarkText());
+    }
+    fm::TFileLists lists() { return fm::TFileLists(*w->SGrdDataLst, w->FLbHProc, fm::LoadedFile(), w->FileRecCount, w->ListKind); }
+
+    // A result-list row: bank, kind, date, records, sequence, marked.
+    void resultRow(int r, const std::string &bank, const std::string &kind, const std::string &date,
+                   int records, int seq)
+    {
+        auto &g = *w->SGrdDataLst;
+        if (g.RowCount() <= r) g.SetRowCount(r + 1);
+        g.SetCell(0, r, "R");
+        g.SetCell(1, r, bank);
+        g.SetCell(2, r, kind);
+        g.SetCell(3, r, date);
+        g.SetCell(6, r, std::to_string(records));
+        g.SetCell(7, r, fm::PadLeftZero(std::to_string(seq), 3));
+        g.SetCell(9, r, MarkText());
+    }
+
+    std::vector<std::string> telegramsWith(const std::string &code) const
+    {
+        std::vector<std::string> out;
+        for (const auto &t : host.receivedTelegrams())
+            if (t.substr(1, 7) == code) out.push_back(t);
+        return out;
+    }
+};
+
+TEST_F(Exchange, SendsTwoMarkedFilesAndMovesThemToSback)
+{
+    const auto one = hostsim::MakeResultRecords("26", "20240105", 10);
+    const auto two = hostsim::MakeResultRecords("11", "20240105", 3);
+    dir.write("send/S0001.txt", Join(one));
+    dir.write("send/S0002.txt", Join(two));
+    login();
+    auto l = lists();
+    sendList(l);
+    ASSERT_EQ(w->SGrdDataLst->RowCount(), 3);
+
+    w->BBtnFileSnd->setEnabled(true);
+    w->BBtnFileSnd->click();
+    w->BBtnFileSnd->click(); // a second press during the run starts nothing
+    ASSERT_TRUE(waitBox("이체자료 파일송신이 완료되었습니다!!", 2)) << boxes.texts();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !w->SendRunning(); }));
+
+    const auto &ups = host.uploads();
+    ASSERT_EQ(ups.size(), 2u);
+    EXPECT_EQ(ups[0].records, one);
+    EXPECT_EQ(ups[0].blockCounts, (std::vector<int>{6, 6}));
+    EXPECT_EQ(ups[0].total, "000012");
+    EXPECT_EQ(ups[1].records, two);
+    EXPECT_EQ(ups[1].blockCounts, (std::vector<int>{5}));
+    EXPECT_EQ(ups[1].total, "000005");
+    EXPECT_TRUE(ups[0].ended && ups[1].ended);
+    EXPECT_EQ(ups[0].bank, "0026");
+    EXPECT_EQ(ups[0].kind, "2");
+    EXPECT_EQ(telegramsWith("0700100").size(), 2u);
+
+    // The unconverted files are in sback, none left in send.
+    EXPECT_FALSE(fs::exists(inApp("send/S0001.txt")));
+    EXPECT_FALSE(fs::exists(inApp("send/S0002.txt")));
+    EXPECT_EQ(read("sback/S0001.txt"), Join(one));
+    EXPECT_EQ(read("sback/S0002.txt"), Join(two));
+    for (int r = 1; r <= 2; ++r) EXPECT_EQ(w->SGrdDataLst->Cells(10, r), "") << r;
+    EXPECT_EQ(w->SGrdDataLst->Cells(0, 2), "S"); // rows stay
+    EXPECT_TRUE(w->PnlFtp->isHidden());
+    EXPECT_EQ(w->PnlStatus->text(), q("이체자료 송신완료!!"));
+    EXPECT_TRUE(w->BBtnFileSnd->isEnabled());
+    EXPECT_FALSE(w->BBtnDataList->isEnabled());
+    EXPECT_TRUE(w->Memo->toPlainText().contains("SEND==>"));
+}
+
+TEST_F(Exchange, ConversionFailureStopsTheRun)
+{
+    auto bad = hostsim::MakeResultRecords("26", "20240105", 4);
+    bad.back().replace(31, 7, "0000009"); // the trailer's count disagrees
+    dir.write("send/S0001.txt", Join(bad));
+    dir.write("send/S0002.txt", Join(hostsim::MakeResultRecords("11", "20240105", 2)));
+    login();
+    auto l = lists();
+    sendList(l);
+    w->BBtnFileSnd->setEnabled(true);
+    w->BBtnFileSnd->click();
+    ASSERT_TRUE(waitBox("이체자료 송신실패!")) << boxes.texts();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !w->SendRunning(); }));
+    QTest::qWait(1300); // a further tick would have started row 2
+    EXPECT_EQ(telegramsWith("0700100").size(), 1u);
+    EXPECT_EQ(telegramsWith("0710100").size(), 0u);
+    EXPECT_EQ(w->SGrdDataLst->Cells(10, 1), "  ");
+    EXPECT_EQ(w->SGrdDataLst->Cells(10, 2), MarkText());
+    EXPECT_TRUE(fs::exists(inApp("send/S0001.txt")));
+    EXPECT_FALSE(fs::exists(inApp("sback/S0001.txt")));
+    EXPECT_TRUE(w->PnlFtp->isHidden());
+}
+
+TEST_F(Exchange, HostErrorDuringASendClosesTheCopyAndEndsTheRun)
+{
+    dir.write("send/S0001.txt", Join(hostsim::MakeResultRecords("26", "20240105", 20)));
+    login();
+    auto l = lists();
+    sendList(l);
+    host.failNext("0710100", "12");
+    w->BBtnFileSnd->setEnabled(true);
+    w->BBtnFileSnd->click();
+    ASSERT_TRUE(waitBox("전문Size오류")) << boxes.texts() << " codes: " << testing::PrintToString(host.receivedCodes());
+    EXPECT_FALSE(w->SendRunning());
+    EXPECT_FALSE(w->SendState.IsOpen());
+    EXPECT_TRUE(w->PnlFtp->isHidden());
+    EXPECT_TRUE(fs::exists(inApp("send/S0001.txt")));
+    // A new press starts a new run from the first marked row.
+    boxes.clear();
+    w->BBtnFileSnd->click();
+    ASSERT_TRUE(waitBox("이체자료 파일송신이 완료되었습니다!!")) << boxes.texts();
+}
+
+class Receiving : public Exchange {
+protected:
+    void SetUp() override
+    {
+        Exchange::SetUp();
+        hostsim::Scenario s = host.scenario();
+        hostsim::ResultFile a;
+        a.bank = "0026";
+        a.kind = "300";
+        a.date = "20240105";
+        a.seq = 1;
+        a.baseName = "12340026";
+        a.records = hostsim::MakeResultRecords("26", "20240105", 8);
+        hostsim::ResultFile b = a;
+        b.bank = "0011";
+        b.seq = 2;
+        b.baseName = "12340011";
+        b.records = hostsim::MakeResultRecords("11", "20240105", 3);
+        s.resultFiles = {a, b};
+        host.setScenario(s);
+        w->SetResultListTitle();
+        resultRow(1, "0026", "300", "20240105", 8, 1);
+        resultRow(2, "0011", "300", "20240105", 3, 2);
+    }
+    std::string counter(const char *kind) { return readValue(fm::reg::RecvFileKey(), kind); }
+};
+
+TEST_F(Receiving, TwoResultFilesAreWrittenConvertedAndUnmarked)
+{
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox("이체결과자료 수신이 완료되었습니다!!", 2)) << boxes.texts();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !w->Receiving(); }));
+
+    const std::string first = read("recv/S12340026_301.txt");
+    const std::string second = read("recv/S12340011_302.txt");
+    EXPECT_EQ(Lines(first).size(), 10u);
+    EXPECT_EQ(Lines(second).size(), 5u);
+    EXPECT_EQ(Lines(first)[1].substr(0, 148), host.scenario().resultFiles[0].records[1]);
+    // The raw files are gone.
+    EXPECT_FALSE(fs::exists(inApp("recv/12340026.301")));
+    EXPECT_FALSE(fs::exists(inApp("recv/12340011.302")));
+    EXPECT_EQ(counter("300"), "2");
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 1), "");
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), "");
+
+    const auto acks = telegramsWith("0810800");
+    ASSERT_EQ(acks.size(), 2u);
+    EXPECT_EQ(acks[0].substr(39, 2), "00");
+    EXPECT_EQ(acks[0].substr(64, 6), "000010");
+    EXPECT_EQ(acks[1].substr(64, 6), "000005");
+    // Block acknowledgements echo the answer's CompCd in SubCode.
+    const auto blockAcks = telegramsWith("0710100");
+    ASSERT_EQ(blockAcks.size(), 2u + 1u);
+    EXPECT_EQ(blockAcks[0].substr(12, 4), "1234");
+    EXPECT_EQ(blockAcks[0].substr(41, 1), "R");
+    EXPECT_EQ(w->PnlStatus->text(), q("이체결과자료 수신 완료!!"));
+}
+
+TEST_F(Receiving, AWrongTotalSendsThirteenAndStopsTheChain)
+{
+    host.scenario().resultFiles[0].totalDelta = 1;
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox("파일수신을 실패하였습니다. 총 건수 오류")) << boxes.texts();
+    QTest::qWait(1300);
+    const auto acks = telegramsWith("0810800");
+    ASSERT_EQ(acks.size(), 1u);
+    EXPECT_EQ(acks[0].substr(39, 2), "13");
+    EXPECT_EQ(acks[0].substr(64, 6), "000010");
+    EXPECT_EQ(telegramsWith("0700100").size(), 1u);
+    EXPECT_FALSE(fs::exists(inApp("recv/12340026.301")));
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 1), MarkText());
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), MarkText());
+    EXPECT_EQ(counter("300"), "1"); // the number stays used
+    EXPECT_FALSE(w->Receiving());
+}
+
+TEST_F(Receiving, HostBytesThatWouldLeaveRecvOrDataAreRefused)
+{
+    host.scenario().resultFiles[0].baseName = "../../x";
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox(kBrokenBox)) << boxes.texts();
+    EXPECT_FALSE(w->Receiving());
+    EXPECT_TRUE(telegramsWith("0710100").empty());
+    EXPECT_FALSE(fs::exists(fs::path(dir.path()).parent_path() / "x.301"));
+
+    // A block that claims more records than Data holds is refused whole.
+    boxes.clear();
+    host.scenario().resultFiles[0].baseName = "12340026";
+    host.setHandler("0700100", [](hostsim::HostConnection &c, const std::string &req) {
+        std::string a = c.answerFor(req, "0720100");
+        hostsim::wire::Put(a, hostsim::wire::kRecCount, "07");
+        hostsim::wire::Put(a, hostsim::wire::kRecInfo, "148");
+        c.sendTelegram(a);
+    });
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox(kBrokenBox)) << boxes.texts();
+    EXPECT_FALSE(w->Receiving());
+    EXPECT_TRUE(telegramsWith("0710100").empty());
+}
+
+TEST_F(Exchange, NoticeOfThreeBlocksIsStoredInGongAndShown)
+{
+    std::string text;
+    for (int i = 0; text.size() < 2000; ++i) text += "notice line " + std::to_string(i) + "\r\n";
+    text.resize(2000);
+    host.scenario().noticeFiles["GONG0001.TXT"] = text;
+    login();
+    auto &g = *w->SGrdDataLst;
+    g.SetColCount(5);
+    g.SetRowCount(3);
+    g.SetCell(0, 1, "20240105");
+    g.SetCell(3, 1, "GONG0001.TXT");
+    g.SetCell(4, 1, MarkText());
+    g.SetCell(0, 2, "20240106");
+    g.SetCell(3, 2, "GONG0002.TXT");
+
+    QString shown;
+    QString caption;
+    modals.then([&](QDialog &d) {
+        auto &viewer = dynamic_cast<fm::TFrmC101B04 &>(d);
+        shown = viewer.REdtMemo->toPlainText();
+        caption = viewer.windowTitle();
+        return int(fm::mrOk);
+    });
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return modals.shownCount() == 2; })) << boxes.texts();
+
+    const std::string stored = read("gong/GONG0001.TXT");
+    EXPECT_EQ(stored.size(), 2880u);
+    EXPECT_EQ(stored.substr(0, 2000), text);
+    EXPECT_EQ(stored.substr(2000), std::string(880, ' '));
+    EXPECT_TRUE(shown.startsWith("notice line 0"));
+    EXPECT_EQ(caption, q("공지사항"));
+    const auto acks = telegramsWith("0810800");
+    ASSERT_EQ(acks.size(), 1u);
+    EXPECT_EQ(acks[0].substr(64, 6), "000003");
+    EXPECT_EQ(telegramsWith("0510100").size(), 3u);
+    EXPECT_EQ(g.Cells(4, 1), "");
+    EXPECT_FALSE(w->Receiving());
+}
+
+TEST_F(Exchange, NoticeNameThatWouldLeaveGongIsNotAskedFor)
+{
+    login();
+    auto &g = *w->SGrdDataLst;
+    g.SetColCount(5);
+    g.SetCell(0, 1, "20240105");
+    g.SetCell(3, 1, "../GONG0001.TXT");
+    g.SetCell(4, 1, MarkText());
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox(kBrokenBox)) << boxes.texts();
+    EXPECT_TRUE(telegramsWith("0500100").empty());
+    EXPECT_FALSE(w->Receiving());
+}
+
+TEST_F(Exchange, RichTextNoticeIsShownAsItsText)
+{
+    fm::TFrmC101B04 viewer;
+    viewer.ShowNoticeText("{\\rtf1\\ansi{\\fonttbl{\\f0 Gulim;}}\\f0 Hello\\par World}");
+    EXPECT_EQ(viewer.REdtMemo->toPlainText(), q("Hello\nWorld"));
+    EXPECT_EQ(viewer.size(), QSize(628, 482));
+}
+
+class DetailList : public Exchange {
+protected:
+    void SetUp() override
+    {
+        Exchange::SetUp();
+        fm::SetThousandsSeparatorForTesting(",");
+        fm::pxwrite::WriteAlphaTable(inApp("DSBBRslt.DB"), "DSBBRslt",
+                                     {{"BankCd", 2}, {"StdRsltCd", 4}, {"StdRsltContent", 100}},
+                                     {{"26", "0011", fmtest::K("잔액부족")},
+                                      {"99", "0012", fmtest::K("계좌없음")},
+                                      {"99", "0000", fmtest::K("정상")}});
+    }
+    void TearDown() override
+    {
+        fm::SetThousandsSeparatorForTesting("");
+        Exchange::TearDown();
+    }
+};
+
+TEST_F(DetailList, ReceivedFileShowsReasonsAndOkRemovesTheMarks)
+{
+    auto records = hostsim::MakeResultRecords("26", "20240105", 3);
+    records[1].replace(65, 2, "20");  // another bank: looked up under "99"
+    records[1].replace(119, 4, "12  ");
+    records[2].replace(108, 11, "00001234567");
+    records[2].replace(119, 4, "0011");
+    dir.write("recv/S12340026_301.txt", Join(records));
+    auto l = lists();
+    l.SetRecvFileListTitle();
+    l.FillFileList(app() + "\\Recv", "R", "L");
+    ASSERT_EQ(l.LoadTransferFile(1, app() + "\\Recv"), fm::LoadResult::Loaded);
+    w->SGrdDataLst->SetCell(10, 1, MarkText());
+    w->BBtnDataList->setEnabled(true);
+
+    std::vector<std::vector<std::string>> cells;
+    int cols = 0;
+    modals.then([&](QDialog &d) {
+        auto &dlg = dynamic_cast<fm::TFrmC101B05 &>(d);
+        cols = dlg.SGrdDataLst->ColCount();
+        for (int r = 0; r < dlg.SGrdDataLst->RowCount(); ++r) {
+            std::vector<std::string> row;
+            for (int c = 0; c < cols; ++c) row.push_back(dlg.SGrdDataLst->Cells(c, r));
+            cells.push_back(row);
+        }
+        return int(fm::mrOk);
+    });
+    w->BBtnDataList->click();
+    ASSERT_EQ(modals.shownCount(), 1) << boxes.texts();
+    EXPECT_TRUE(boxes.shown().empty()) << boxes.texts();
+    ASSERT_EQ(cols, 9);
+    ASSERT_EQ(cells.size(), 4u);
+    EXPECT_EQ(cells[0][7], fmtest::K("미처리금액"));
+    EXPECT_EQ(cells[0][8], fmtest::K("불능사유"));
+    EXPECT_EQ(cells[1][0], "1");
+    fm::TBankList banks;
+    EXPECT_EQ(cells[1][3], banks.Items()[size_t(banks.FindString(0, "0020"))].substr(5, 20));
+    EXPECT_EQ(cells[3][3], banks.Items()[size_t(banks.FindString(0, "0026"))].substr(5, 20));
+    EXPECT_EQ(cells[1][8], fmtest::K("계좌없음"));
+    EXPECT_EQ(cells[2][7], "  1,234,567");
+    EXPECT_EQ(cells[2][8], fmtest::K("잔액부족"));
+    EXPECT_EQ(cells[1][5], records[1].substr(67, 16));
+    EXPECT_EQ(w->SGrdDataLst->Cells(10, 1), "");
+    EXPECT_FALSE(w->BBtnDataList->isEnabled());
+}
+
+TEST_F(DetailList, SentFileHasEightColumnsAndTheCloseBoxKeepsTheMarks)
+{
+    const auto records = hostsim::MakeResultRecords("11", "20240105", 2);
+    dir.write("sback/S0001.txt", Join(records));
+    auto l = lists();
+    l.SetSentFileListTitle();
+    l.FillFileList(app() + "\\SBack", "S", "L");
+    ASSERT_EQ(l.LoadTransferFile(1, app() + "\\SBack"), fm::LoadResult::Loaded);
+    w->SGrdDataLst->SetCell(11, 1, MarkText());
+    w->BBtnDataList->setEnabled(true);
+
+    int cols = 0;
+    std::string amount, title;
+    modals.then([&](QDialog &d) {
+        auto &dlg = dynamic_cast<fm::TFrmC101B05 &>(d);
+        cols = dlg.SGrdDataLst->ColCount();
+        title = dlg.SGrdDataLst->Cells(7, 0);
+        amount = dlg.SGrdDataLst->Cells(7, 1);
+        return int(fm::mrCancel);
+    });
+    w->BBtnDataList->click();
+    EXPECT_EQ(cols, 8);
+    EXPECT_EQ(title, fmtest::K("이체금액"));
+    EXPECT_EQ(amount, fm::FormatThousands(fm::StrToInt64(records[1].substr(91, 8)), 8));
+    EXPECT_EQ(w->SGrdDataLst->Cells(11, 1), MarkText());
+    EXPECT_FALSE(w->BBtnDataList->isEnabled());
+}
+
+TEST_F(DetailList, AnAmountThatIsNotANumberEndsTheFillingButTheDialogShows)
+{
+    auto records = hostsim::MakeResultRecords("11", "20240105", 3);
+    records[2].replace(91, 8, "12ab5678");
+    fm::LoadedFile().FileRecords[0].Bytes.fill(' ');
+    for (int i = 0; i < 3; ++i)
+        std::copy(records[size_t(i) + 1].begin(), records[size_t(i) + 1].end(),
+                  fm::LoadedFile().FileRecords[size_t(i)].Bytes.begin());
+    fm::TFrmC101B05 dlg(fm::LoadedFile(), 3, "S");
+    EXPECT_TRUE(boxes.anyWithText(QString::fromUtf8("'12ab5678' is not a valid integer value"))) << boxes.texts();
+    EXPECT_EQ(dlg.SGrdDataLst->RowCount(), 4);
+    EXPECT_FALSE(dlg.SGrdDataLst->Cells(7, 1).empty());
+    EXPECT_EQ(dlg.SGrdDataLst->Cells(6, 2), "20240105"); // filled before the error
+    EXPECT_EQ(dlg.SGrdDataLst->Cells(7, 2), "");
+    EXPECT_EQ(dlg.SGrdDataLst->Cells(0, 3), "");
+}
