@@ -17,9 +17,7 @@ for lib in $(ldd "$BIN/Marrowick.exe" | awk -v bin="$BIN/" 'index($3, bin) == 1 
   cp -f "$lib" "$DEMO/"
 done
 # The conversion library is loaded by name at run time, not linked.
-for lib in "$BIN"/*[Oo]mvertis*; do
-  [ -e "$lib" ] && cp -f "$lib" "$DEMO/"
-done
+cp -f "$BIN/Omvertis.dll" "$DEMO/"
 
 # The background picture of the main window (kept when it is already there).
 [ -f "$DEMO/img_main.bmp" ] || "$BIN/mkdemo" "$DEMO/img_main.bmp"
