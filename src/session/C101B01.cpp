@@ -45,7 +45,7 @@ QLabel *labelPanel(QWidget *parent, const char *name, const char *caption)
 
 } // namespace
 
-TFrmC101B01::TFrmC101B01(QWidget *parent) : QDialog(parent)
+TFrmC101B01::TFrmC101B01(QWidget *parent) : TModalForm(parent, Keys::Default)
 {
     setObjectName("FrmC101B01");
     setWindowTitle(QString::fromUtf8("로그인"));
@@ -150,17 +150,8 @@ void TFrmC101B01::keyPressEvent(QKeyEvent *event)
         Guarded([&] { BBtnCnclClick(); });
         return;
     }
-    QDialog::keyPressEvent(event);
+    TModalForm::keyPressEvent(event);
 }
 
-void TFrmC101B01::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (QScreen *s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
-}
 
 } // namespace fm

@@ -1,7 +1,7 @@
 #pragma once
 // The log-in dialog: asks for the company code and the password. Created
 // anew for every log-in, shown through ShowModal; OK (1) or Cancel (2).
-#include <QDialog>
+#include "common/form.h"
 
 class QFrame;
 class QLabel;
@@ -10,7 +10,7 @@ class QPushButton;
 
 namespace fm {
 
-class TFrmC101B01 : public QDialog {
+class TFrmC101B01 : public TModalForm {
 public:
     explicit TFrmC101B01(QWidget *parent = nullptr);
 
@@ -33,7 +33,6 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 };
 
 } // namespace fm

@@ -67,7 +67,7 @@ std::string Ymd(const QDateEdit *picker) { return picker->date().toString("yyyyM
 
 } // namespace
 
-TFrmC101B02::TFrmC101B02(QWidget *parent) : QDialog(parent)
+TFrmC101B02::TFrmC101B02(QWidget *parent) : TModalForm(parent)
 {
     setObjectName("FrmC101B02");
     setWindowTitle(QString::fromUtf8("작업선택"));
@@ -173,27 +173,6 @@ std::string TFrmC101B02::FromDate() const { return Ymd(DTPkerSDt); }
 
 std::string TFrmC101B02::ToDate() const { return Ymd(DTPkerEDt); }
 
-void TFrmC101B02::keyPressEvent(QKeyEvent *event)
-{
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Enter:
-    case Qt::Key_Return:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
-}
 
-void TFrmC101B02::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (QScreen *s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
-}
 
 } // namespace fm

@@ -2,7 +2,7 @@
 // The work-selection dialog of the communication window: one of five kinds
 // of work and, for the two host queries, a range of dates. The dialog only
 // collects the choice; its caller acts on it after an OK.
-#include <QDialog>
+#include "common/form.h"
 
 #include <string>
 
@@ -16,7 +16,7 @@ class QRadioButton;
 
 namespace fm {
 
-class TFrmC101B02 : public QDialog {
+class TFrmC101B02 : public TModalForm {
     Q_OBJECT
 public:
     explicit TFrmC101B02(QWidget *parent = nullptr);
@@ -58,8 +58,6 @@ public:
 
 protected:
     // Enter and Esc close nothing; a focused button is still pressed by Enter.
-    void keyPressEvent(QKeyEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 
 private:
     QButtonGroup *group_ = nullptr;

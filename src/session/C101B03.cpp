@@ -49,7 +49,7 @@ QPushButton *button(QWidget *parent, const char *name, const char *caption, cons
 
 } // namespace
 
-TFrmC101B03::TFrmC101B03(QWidget *parent) : QDialog(parent)
+TFrmC101B03::TFrmC101B03(QWidget *parent) : TModalForm(parent)
 {
     setObjectName("FrmC101B03");
     setWindowTitle(QString::fromUtf8("암호변경"));
@@ -126,27 +126,6 @@ bool TFrmC101B03::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TFrmC101B03::keyPressEvent(QKeyEvent *event)
-{
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Enter:
-    case Qt::Key_Return:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
-}
 
-void TFrmC101B03::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (QScreen *s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
-}
 
 } // namespace fm

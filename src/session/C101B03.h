@@ -4,7 +4,7 @@
 // nothing; its caller compares and sends after an OK.
 #include "platform/StringGrid.h" // key codes and shift state
 
-#include <QDialog>
+#include "common/form.h"
 
 class QFrame;
 class QLabel;
@@ -13,7 +13,7 @@ class QPushButton;
 
 namespace fm {
 
-class TFrmC101B03 : public QDialog {
+class TFrmC101B03 : public TModalForm {
     Q_OBJECT
 public:
     explicit TFrmC101B03(QWidget *parent = nullptr);
@@ -43,8 +43,6 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     // Esc closes nothing; Enter presses only a focused button.
-    void keyPressEvent(QKeyEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 };
 
 } // namespace fm

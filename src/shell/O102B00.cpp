@@ -54,7 +54,7 @@ QPushButton *button(QWidget *parent, const char *name, const char *caption, cons
 
 } // namespace
 
-TFrmO102B00::TFrmO102B00(QWidget *parent) : QDialog(parent)
+TFrmO102B00::TFrmO102B00(QWidget *parent) : TModalForm(parent)
 {
     setObjectName("FrmO102B00");
     setWindowTitle(QString::fromUtf8("통신환경설정"));
@@ -124,27 +124,6 @@ void TFrmO102B00::BBtnConfiClick()
 
 void TFrmO102B00::BBtnCnclClick() { reject(); }
 
-void TFrmO102B00::keyPressEvent(QKeyEvent *event)
-{
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Enter:
-    case Qt::Key_Return:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
-}
 
-void TFrmO102B00::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (QScreen *s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
-}
 
 } // namespace fm

@@ -2,7 +2,7 @@
 // The communication-settings dialog: edits the address and port of the
 // service host under the registry key Communication, and writes the key's
 // defaults when the key does not exist yet.
-#include <QDialog>
+#include "common/form.h"
 #include <QPointer>
 
 class QFrame;
@@ -12,7 +12,7 @@ class QPushButton;
 
 namespace fm {
 
-class TFrmO102B00 : public QDialog {
+class TFrmO102B00 : public TModalForm {
     Q_OBJECT
 public:
     explicit TFrmO102B00(QWidget *parent = nullptr);
@@ -33,8 +33,6 @@ public:
 
 protected:
     // Neither Enter nor Esc presses a button or closes the dialog.
-    void keyPressEvent(QKeyEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 };
 
 // The address written when the key is missing: this machine, so that a

@@ -75,7 +75,7 @@ QPushButton *button(QWidget *parent, const char *name, const char *caption, int 
 
 } // namespace
 
-TFrmE101B00::TFrmE101B00(QWidget *parent) : QDialog(parent)
+TFrmE101B00::TFrmE101B00(QWidget *parent) : TModalForm(parent)
 {
     setObjectName("FrmE101B00");
     setWindowTitle(U("통신설정"));
@@ -205,27 +205,6 @@ void TFrmE101B00::BBtnConfi2Click() { writeSettings(); }
 void TFrmE101B00::BBtnCncl1Click() { reject(); }
 void TFrmE101B00::BBtnCncl2Click() { reject(); }
 
-void TFrmE101B00::keyPressEvent(QKeyEvent *event)
-{
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Enter:
-    case Qt::Key_Return:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
-}
 
-void TFrmE101B00::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (QScreen *s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
-}
 
 } // namespace fm::upd

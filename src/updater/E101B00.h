@@ -3,7 +3,7 @@
 // and port (registry key Communication) and the update server's address,
 // port, user and password (registry key Ftp). "확인" on either page writes
 // all six values as they stand; "취소" writes nothing.
-#include <QDialog>
+#include "common/form.h"
 
 class QFrame;
 class QLabel;
@@ -14,7 +14,7 @@ class QWidget;
 
 namespace fm::upd {
 
-class TFrmE101B00 : public QDialog {
+class TFrmE101B00 : public TModalForm {
 public:
     explicit TFrmE101B00(QWidget *parent = nullptr);
     ~TFrmE101B00() override;
@@ -55,8 +55,6 @@ public:
 
 protected:
     // Neither Enter nor Esc presses a button or closes the dialog.
-    void keyPressEvent(QKeyEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 
 private:
     void writeSettings();
