@@ -163,6 +163,17 @@ void InitDataGrid(TStringGrid &grid)
     ClearDataList(grid);
 }
 
+void SetGridTitles(TStringGrid &grid, std::initializer_list<TGridColumn> columns)
+{
+    grid.SetColCount(int(columns.size()));
+    int c = 0;
+    for (const TGridColumn &col : columns) {
+        grid.SetCell(c, 0, K(col.title));
+        grid.SetColWidths(c, col.width);
+        ++c;
+    }
+}
+
 void ClearDataList(TStringGrid &grid)
 {
     for (int r = 1; r < grid.RowCount(); ++r)

@@ -10,6 +10,7 @@
 #include "platform/StringGrid.h"
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,14 @@ void InitDataGrid(TStringGrid &grid);
 // Empties every cell of the data rows and leaves one data row; the column
 // count, the titles and the widths stay.
 void ClearDataList(TStringGrid &grid);
+
+// Gives the grid one column per entry: its title (UTF-8, written as CP949 into
+// row 0) and its width. Rows and cells below the titles are not touched.
+struct TGridColumn {
+    const char *title;
+    int width;
+};
+void SetGridTitles(TStringGrid &grid, std::initializer_list<TGridColumn> columns);
 // A list has data when column 0 of row 1 is not empty.
 bool ListHasData(const TStringGrid &grid);
 

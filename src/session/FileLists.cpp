@@ -4,6 +4,7 @@
 #include "common/msgbox.h"
 #include "common/text.h"
 #include "platform/paths.h"
+#include "session/DataGrid.h"
 
 #include <QString>
 
@@ -11,20 +12,9 @@ namespace fm {
 
 namespace {
 
-struct Column {
-    const char *title; // UTF-8
-    int width;
-};
-
-void shape(TStringGrid &grid, std::initializer_list<Column> columns)
+void shape(TStringGrid &grid, std::initializer_list<TGridColumn> columns)
 {
-    grid.SetColCount(int(columns.size()));
-    int c = 0;
-    for (const Column &col : columns) {
-        grid.SetCell(c, 0, K(col.title));
-        grid.SetColWidths(c, col.width);
-        ++c;
-    }
+    SetGridTitles(grid, columns);
     grid.SetRowCount(2);
 }
 

@@ -24,21 +24,6 @@ std::optional<int> FieldNumber(const char (&field)[N])
     }
 }
 
-struct Column {
-    const char *title; // UTF-8
-    int width;
-};
-
-void shapeColumns(TStringGrid &grid, std::initializer_list<Column> columns)
-{
-    grid.SetColCount(int(columns.size()));
-    int c = 0;
-    for (const Column &col : columns) {
-        grid.SetCell(c, 0, K(col.title));
-        grid.SetColWidths(c, col.width);
-        ++c;
-    }
-}
 
 // The row an appender writes into: row 1 of an empty list, else a new row
 // at the bottom.
@@ -122,14 +107,14 @@ std::array<std::string, 4> TNoticeListRow::Cells() const { return {RegDate, RegT
 
 void SetResultListTitle(TStringGrid &grid)
 {
-    shapeColumns(grid, {{"구분", 35}, {"은행명", 70}, {"파일명", 60}, {"송신일자", 70}, {"송신시작", 60},
+    SetGridTitles(grid, {{"구분", 35}, {"은행명", 70}, {"파일명", 60}, {"송신일자", 70}, {"송신시작", 60},
                         {"송신종료", 60}, {"자료건수", 55}, {"순번", 40}, {"수신횟수", 50}, {"선택", 30}});
     grid.SetRowCount(2);
 }
 
 void SetNoticeListTitle(TStringGrid &grid)
 {
-    shapeColumns(grid, {{"등록일자", 70}, {"등록시간", 70}, {"제목", 280}, {"화일명", 90}, {"선택", 35}});
+    SetGridTitles(grid, {{"등록일자", 70}, {"등록시간", 70}, {"제목", 280}, {"화일명", 90}, {"선택", 35}});
 }
 
 int AddResultListRow(TStringGrid &grid, std::string_view resultRow)
