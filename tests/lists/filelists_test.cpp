@@ -95,7 +95,9 @@ TEST_F(FileListsTest, ListModesAndKinds)
         EXPECT_EQ(cell(0, 2), c.kind);
         EXPECT_EQ(cell(6, 2), c.count) << c.kind << c.mode;
         EXPECT_EQ(cell(7, 2), c.amount) << c.kind << c.mode;
-        if (std::string(c.mode) == "S" || std::string(c.kind) == "R") EXPECT_EQ(cell(10, 2), "");
+        if (std::string(c.mode) == "S" || std::string(c.kind) == "R") {
+            EXPECT_EQ(cell(10, 2), "");
+        }
     }
 }
 

@@ -68,7 +68,9 @@ TEST_F(UpdaterTest, FailedFetchesAreReportedAndTheFlowGoesOn)
         EXPECT_EQ(boxTexts(), c.boxes);
         EXPECT_EQ(boxes_.shown()[0].caption, QString::fromUtf8(c.firstCaption));
         EXPECT_EQ(fs::exists(file("Omvertis.dll")), c.localKept);
-        if (c.fault != WrongPassword) EXPECT_EQ(ftp.commands().back(), "QUIT");
+        if (c.fault != WrongPassword) {
+            EXPECT_EQ(ftp.commands().back(), "QUIT");
+        }
         EXPECT_EQ(Has(ftp.commands(), "CWD"), c.fault == NoFile || c.fault == NoFolder);
         EXPECT_EQ(ReadValue(ProductKey(), kVersion), "DLL:1.0.0.0 EXE:1.0.0.0"); // as sent
         EXPECT_TRUE(form_->Launched());
