@@ -117,7 +117,7 @@ QTcpSocket *TClientSocket::detach()
 void TClientSocket::Open()
 {
     if (socket_) return;
-    if (Address.empty()) throw SocketError("No address specified");
+    if (Address.empty() && Host.empty()) throw SocketError("No address specified");
 
     auto *s = new QTcpSocket(this);
     s->setProxy(QNetworkProxy::NoProxy);
@@ -126,14 +126,18 @@ void TClientSocket::Open()
     connected_ = false;
 
     quint32 ip = 0;
-    if (!parseDottedIPv4(Address, ip) || Port < 0 || Port > 65535) {
+    const bool byAddress = !Address.empty();
+    if ((byAddress && !parseDottedIPv4(Address, ip)) || Port < 0 || Port > 65535) {
         QTimer::singleShot(0, s, [this, s] {
             if (s == socket_) connectFailed(s, kAddressNotAvailable);
         });
         return;
     }
     opening_ = true;
-    s->connectToHost(QHostAddress(ip), quint16(Port));
+    if (byAddress)
+        s->connectToHost(QHostAddress(ip), quint16(Port));
+    else // looked up by Qt; a name it cannot find fails as HostNotFoundError
+        s->connectToHost(QString::fromStdString(Host), quint16(Port));
     opening_ = false;
 }
 

@@ -2,12 +2,15 @@
 // TClientSocket: the non-blocking, event-driven client socket of the window
 // framework, over QTcpSocket.
 //
-// - Address is a dotted IPv4 address ("a.b.c.d"); no name look-up is made.
-//   Open() starts the connection attempt and returns at once; the outcome
-//   arrives later as OnConnect or as an error event of kind connect. An empty
-//   Address raises SocketError "No address specified" at once; an address
-//   that is not a dotted IPv4 address (or a port outside 0..65535) makes the
-//   attempt fail with a connect error event (10049).
+// - Address is a dotted IPv4 address ("a.b.c.d"); no name look-up is made
+//   for it. Host is a host name or a dotted address, looked up when Address
+//   is empty; Address wins when both are set. Open() starts the connection
+//   attempt and returns at once; the outcome arrives later as OnConnect or as
+//   an error event of kind connect. With neither Address nor Host set, Open()
+//   raises SocketError "No address specified" at once; an Address that is not
+//   a dotted IPv4 address (or a port outside 0..65535) makes the attempt fail
+//   with a connect error event (10049), a Host that cannot be found with one
+//   of 11001.
 // - Active() is true from Open() until the connection attempt fails or the
 //   connection ends.
 // - OnRead: bytes have arrived; the handler takes them with ReceiveBuf or
@@ -18,7 +21,7 @@
 //   synchronously inside Close().
 // - OnError(kind, errorCode): the error code is a Windows socket number
 //   (10061 refused, 10054 reset, 10060 timed out, 10049 address not
-//   available, ...). When the handler leaves it non-zero, the socket layer
+//   available, 11001 host not found, ...). When the handler leaves it non-zero, the socket layer
 //   afterwards raises SocketError "Asynchronous socket error %d" (a failed
 //   connection attempt) or, for a refused send or read, closes the connection
 //   (OnDisconnect) and raises "Windows socket error: %s (%d), on API '%s'".
@@ -45,6 +48,7 @@ public:
     ~TClientSocket() override;
 
     std::string Address;
+    std::string Host;
     int Port = 0;
 
     std::function<void()> OnConnect;

@@ -67,17 +67,17 @@ void WriteDefaults(const std::string &key, std::initializer_list<std::pair<const
 
 } // namespace
 
-QString SocketErrorText(SockErrorKind kind)
+QString SocketErrorText(TErrorEvent kind)
 {
     switch (kind) {
-    case SockErrorKind::General:
+    case TErrorEvent::eeGeneral:
         return QStringLiteral("The socket received an error message that does not fit into any of the "
                               "following categories.");
-    case SockErrorKind::Send: return U("송신오류");
-    case SockErrorKind::Receive: return U("수신오류");
-    case SockErrorKind::Connect: return U("접속오류");
-    case SockErrorKind::Disconnect: return U("접속해제오류");
-    case SockErrorKind::Accept:
+    case TErrorEvent::eeSend: return U("송신오류");
+    case TErrorEvent::eeReceive: return U("수신오류");
+    case TErrorEvent::eeConnect: return U("접속오류");
+    case TErrorEvent::eeDisconnect: return U("접속해제오류");
+    case TErrorEvent::eeAccept:
         return QStringLiteral("A problem occurred when trying to accept a client connection request.");
     }
     return {};
@@ -107,7 +107,7 @@ TFrmVersion::TFrmVersion(QWidget *parent) : QWidget(parent, Qt::Window)
     GaugeBar->setObjectName("GaugeBar");
     GaugeBar->setGeometry(7, 16, 365, 25);
 
-    CSock = new VersionSocket(this);
+    CSock = new TClientSocket(this);
     CSock->setObjectName("CSock");
 
     BitBtn1 = button(this, "BitBtn1", "연결", QRect(215, 123, 75, 25));
@@ -146,7 +146,7 @@ TFrmVersion::TFrmVersion(QWidget *parent) : QWidget(parent, Qt::Window)
     CSock->OnConnect = [this] { CSockConnect(); };
     CSock->OnRead = [this] { sockRead(); };
     CSock->OnDisconnect = [this] { sockDisconnect(); };
-    CSock->OnError = [this](SockErrorKind kind, int &code) { CSockError(kind, code); };
+    CSock->OnError = [this](TErrorEvent kind, int &code) { CSockError(kind, code); };
 
     NMFTP.OnConnect = [this] { NMFTPConnect(); };
     NMFTP.OnConnectionFailed = [this] { NMFTPConnectionFailed(); };
@@ -190,9 +190,9 @@ void TFrmVersion::BitBtn1Click()
     TRegistry reg;
     KeyCloser closer{reg};
     reg.OpenKey(reg::CommunicationKey(), false); // a missing key reads as empty texts
-    const std::string address = reg.ReadString(reg::kAddress);
-    CSock->Address = address;
-    CSock->Host = address;
+    // A dotted address or a host name: given as the host, so that a name is
+    // looked up (the socket's Address takes dotted addresses only).
+    CSock->Host = reg.ReadString(reg::kAddress);
     CSock->Port = StrToInt(reg.ReadString(reg::kPortNo));
     if (!CSock->Active()) CSock->Open();
 }
@@ -230,7 +230,7 @@ void TFrmVersion::sockDisconnect()
 
 void TFrmVersion::CSockRead()
 {
-    const std::string data = CSock->ReceiveText();
+    const std::string data = CSock->ReceiveAll();
     // A length that is not a number ends the handler here; the answer is
     // then not read any further.
     const std::optional<VersionAnswer> answer = reader_.feed(data);
@@ -283,7 +283,7 @@ void TFrmVersion::launchClient()
     QProcess::startDetached(program, {}, folder);
 }
 
-void TFrmVersion::CSockError(SockErrorKind kind, int &errorCode)
+void TFrmVersion::CSockError(TErrorEvent kind, int &errorCode)
 {
     // The code stays set: the socket layer reports the error as well.
     MessageBox(SocketErrorText(kind), QStringLiteral("Error"), MsgIcon::Error);

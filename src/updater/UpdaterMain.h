@@ -5,9 +5,9 @@
 // the versions to the service host on "연결", has each file whose version
 // differs fetched over FTP, records the version, and, once the connection
 // has closed, closes and starts the client from the working folder.
+#include "platform/ClientSocket.h"
 #include "updater/FtpClient.h"
 #include "updater/VersionFrame.h"
-#include "updater/VersionSocket.h"
 
 #include <QPointer>
 #include <QUrl>
@@ -52,7 +52,7 @@ public:
 
     TGauge *GaugeBar = nullptr;
     TNMFTP NMFTP;
-    VersionSocket *CSock = nullptr;
+    TClientSocket *CSock = nullptr;
     QPushButton *BitBtn1 = nullptr;
     QPushButton *BitBtn2 = nullptr;
     QPushButton *BitBtn3 = nullptr;
@@ -77,7 +77,7 @@ public:
     void CSockConnect();
     void CSockRead();
     void CSockDisconnect();
-    void CSockError(SockErrorKind kind, int &errorCode);
+    void CSockError(TErrorEvent kind, int &errorCode);
 
     void NMFTPConnect();
     void NMFTPConnectionFailed();
@@ -118,6 +118,6 @@ private:
 };
 
 // The error-box text for a kind of socket error.
-QString SocketErrorText(SockErrorKind kind);
+QString SocketErrorText(TErrorEvent kind);
 
 } // namespace fm::upd

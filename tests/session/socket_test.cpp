@@ -123,3 +123,39 @@ TEST(ClientSocket, HostCloseRaisesDisconnectOnceAfterTheLastBytes)
     s.Close(); // nothing more to close
     EXPECT_EQ(ev.disconnects, 1);
 }
+
+TEST(ClientSocket, HostIsLookedUpWhenNoAddressIsGiven)
+{
+    fmtest::ScriptedBoxes boxes;
+    Peer peer;
+    fm::TClientSocket s;
+    Events ev;
+    ev.attach(s, 0);
+    s.Port = peer.server.serverPort();
+
+    // A name is looked up.
+    s.Host = "localhost";
+    s.Open();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return s.Connected() && peer.conn; }));
+    EXPECT_EQ(s.SendText("by name"), 7);
+    ASSERT_TRUE(fmtest::WaitFor([&] { return peer.received == "by name"; }));
+    s.Close();
+    EXPECT_EQ(ev.disconnects, 1);
+
+    // Address wins over Host and still takes dotted addresses only.
+    s.Address = "localhost";
+    s.Open();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !s.Active(); }));
+
+    // A name that cannot be found.
+    s.Address.clear();
+    s.Host = "no..such..host";
+    s.Open();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !s.Active(); }, 15000));
+
+    using E = fm::TErrorEvent;
+    EXPECT_EQ(ev.errors, (std::vector<std::pair<E, int>>{{E::eeConnect, 10049}, {E::eeConnect, 11001}}));
+    EXPECT_EQ(ev.connects, 1);
+    EXPECT_EQ(ev.disconnects, 1);
+    EXPECT_EQ(boxes.count(), 0u) << boxes.texts();
+}

@@ -62,6 +62,7 @@ TEST_F(UpdaterTest, ReportsVersionsAndHandlesEachAnswerKind)
         {"1.0.0.8", "V00010SOMETHING!", "V00023DLL:1.0.0.8 EXE:1.0.0.8", {}},
     };
     registry(1); // no FTP server: nothing may be downloaded
+    WriteValue(CommunicationKey(), kAddress, "localhost"); // a host name is looked up
     putProbe("Marrowick.exe", "1.0.0.8");
     for (const Case &c : cases) {
         SCOPED_TRACE(c.answer);
