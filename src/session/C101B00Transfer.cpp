@@ -3,6 +3,8 @@
 // and showing it, and the detail list of the file loaded last.
 #include "session/C101B00.h"
 
+#include "common/widgets.h"
+
 #include "common/codec.h"
 #include "common/errors.h"
 #include "common/guard.h"
@@ -36,7 +38,6 @@ namespace {
 // The working folder (as the data module fixed it).
 std::string WorkDir() { return DMLib ? DMLib->AppDir : CurrentFolder(); }
 
-QString U(const char *utf8) { return QString::fromUtf8(utf8); }
 
 // Grid columns of the lists the exchange reads.
 constexpr int kSendMarkCol = 10; // send-file list: the mark

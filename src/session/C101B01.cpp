@@ -1,5 +1,7 @@
 #include "session/C101B01.h"
 
+#include "common/widgets.h"
+
 #include "common/guard.h"
 #include "platform/StringGrid.h"
 
@@ -35,10 +37,7 @@ public:
 
 QLabel *labelPanel(QWidget *parent, const char *name, const char *caption)
 {
-    auto *l = new QLabel(QString::fromUtf8(caption), parent);
-    l->setObjectName(name);
-    l->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    l->setAlignment(Qt::AlignCenter);
+    QLabel *l = MakeLabelPanel(parent, name, caption);
     l->setFixedSize(70, 22);
     return l;
 }

@@ -1,5 +1,7 @@
 #include "session/C101B02.h"
 
+#include "common/widgets.h"
+
 #include "common/datetime.h"
 #include "common/guard.h"
 
@@ -29,12 +31,8 @@ const char *const kItemCaptions[TFrmC101B02::ItemCount] = {
 
 QPushButton *button(QWidget *parent, const char *name, const char *caption, const QRect &geometry)
 {
-    auto *b = new QPushButton(QString::fromUtf8(caption), parent);
-    b->setObjectName(name);
+    QPushButton *b = MakeButton(parent, name, caption, true);
     b->setGeometry(geometry);
-    // Pressed by Enter while it has the focus, never as the window's default.
-    b->setAutoDefault(true);
-    b->setDefault(false);
     return b;
 }
 

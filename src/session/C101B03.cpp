@@ -1,5 +1,7 @@
 #include "session/C101B03.h"
 
+#include "common/widgets.h"
+
 #include "common/guard.h"
 
 #include <QEvent>
@@ -16,18 +18,14 @@ namespace {
 
 QLabel *labelPanel(QWidget *parent, const char *name, const char *caption, const QRect &geometry)
 {
-    auto *l = new QLabel(QString::fromUtf8(caption), parent);
-    l->setObjectName(name);
-    l->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    l->setAlignment(Qt::AlignCenter);
+    QLabel *l = MakeLabelPanel(parent, name, caption);
     l->setGeometry(geometry);
     return l;
 }
 
 QLineEdit *passwordEdit(QWidget *parent, const char *name, const QRect &geometry)
 {
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(name);
+    QLineEdit *e = MakeEdit(parent, name);
     e->setGeometry(geometry);
     e->setMaxLength(TFrmC101B03::MaxPasswordLength);
     e->setEchoMode(QLineEdit::Password);
@@ -38,12 +36,8 @@ QLineEdit *passwordEdit(QWidget *parent, const char *name, const QRect &geometry
 
 QPushButton *button(QWidget *parent, const char *name, const char *caption, const QRect &geometry)
 {
-    auto *b = new QPushButton(QString::fromUtf8(caption), parent);
-    b->setObjectName(name);
+    QPushButton *b = MakeButton(parent, name, caption, true);
     b->setGeometry(geometry);
-    // Pressed by Enter while it has the focus, never as the window's default.
-    b->setAutoDefault(true);
-    b->setDefault(false);
     return b;
 }
 

@@ -1,5 +1,7 @@
 #include "shell/Backup.h"
 
+#include "common/widgets.h"
+
 #include "common/errors.h"
 #include "common/msgbox.h"
 #include "platform/paths.h"
@@ -182,7 +184,6 @@ public:
     ~BusyScope() { g_busy = false; }
 };
 
-QString U(const char *utf8) { return QString::fromUtf8(utf8); }
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "shell/O102B00.h"
 
+#include "common/widgets.h"
+
 #include "common/codec.h"
 #include "common/guard.h"
 #include "common/regnames.h"
@@ -26,29 +28,22 @@ struct KeyCloser {
 
 QLabel *labelPanel(QWidget *parent, const char *name, const char *caption, const QRect &geometry)
 {
-    auto *l = new QLabel(QString::fromUtf8(caption), parent);
-    l->setObjectName(name);
-    l->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    l->setAlignment(Qt::AlignCenter);
+    QLabel *l = MakeLabelPanel(parent, name, caption);
     l->setGeometry(geometry);
     return l;
 }
 
 QLineEdit *edit(QWidget *parent, const char *name, const QRect &geometry)
 {
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(name);
+    QLineEdit *e = MakeEdit(parent, name);
     e->setGeometry(geometry);
     return e;
 }
 
 QPushButton *button(QWidget *parent, const char *name, const char *caption, const QRect &geometry)
 {
-    auto *b = new QPushButton(QString::fromUtf8(caption), parent);
-    b->setObjectName(name);
+    QPushButton *b = MakeButton(parent, name, caption, false);
     b->setGeometry(geometry);
-    b->setAutoDefault(false);
-    b->setDefault(false);
     return b;
 }
 

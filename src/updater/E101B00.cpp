@@ -1,5 +1,7 @@
 #include "updater/E101B00.h"
 
+#include "common/widgets.h"
+
 #include "common/codec.h"
 #include "common/guard.h"
 #include "common/regnames.h"
@@ -25,7 +27,6 @@ struct KeyCloser {
     ~KeyCloser() { reg.CloseKey(); }
 };
 
-QString U(const char *utf8) { return QString::fromUtf8(utf8); }
 
 QFrame *backPanel(QWidget *page, const char *name)
 {
@@ -48,28 +49,22 @@ QFrame *fieldBox(QWidget *parent, const char *name, const QRect &geometry)
 
 QLabel *labelPanel(QWidget *parent, const char *name, const char *caption, int top)
 {
-    auto *l = new QLabel(U(caption), parent);
-    l->setObjectName(name);
-    l->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    l->setAlignment(Qt::AlignCenter);
+    QLabel *l = MakeLabelPanel(parent, name, caption);
     l->setGeometry(24, top, 120, 20);
     return l;
 }
 
 QLineEdit *edit(QWidget *parent, const char *name, int top)
 {
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(name);
+    QLineEdit *e = MakeEdit(parent, name);
     e->setGeometry(145, top, 137, 20);
     return e;
 }
 
 QPushButton *button(QWidget *parent, const char *name, const char *caption, int left, int top)
 {
-    auto *b = new QPushButton(U(caption), parent);
-    b->setObjectName(name);
+    QPushButton *b = MakeButton(parent, name, caption, false);
     b->setGeometry(left, top, 75, 25);
-    b->setAutoDefault(false);
     return b;
 }
 

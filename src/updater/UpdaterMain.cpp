@@ -1,5 +1,7 @@
 #include "updater/UpdaterMain.h"
 
+#include "common/widgets.h"
+
 #include "common/codec.h"
 #include "common/guard.h"
 #include "common/modal.h"
@@ -36,14 +38,11 @@ struct KeyCloser {
     ~KeyCloser() { reg.CloseKey(); }
 };
 
-QString U(const char *utf8) { return QString::fromUtf8(utf8); }
 
 QPushButton *button(QWidget *parent, const char *name, const char *caption, const QRect &geometry)
 {
-    auto *b = new QPushButton(U(caption), parent);
-    b->setObjectName(name);
+    QPushButton *b = MakeButton(parent, name, caption, false);
     b->setGeometry(geometry);
-    b->setAutoDefault(false);
     return b;
 }
 
