@@ -143,7 +143,7 @@ void TFrmC101B00::TmrSndTimer()
         EndSendRun();
         return;
     }
-    try {
+    Stopping([&] {
         g.SetRow(row);
         SendState.SendRow = row;
         if (row - 1 >= FLbHProc.Count()) throw Error("List index out of bounds (" + std::to_string(row - 1) + ")");
@@ -155,10 +155,7 @@ void TFrmC101B00::TmrSndTimer()
         sendName_ = FLbHProc.Items()[size_t(row - 1)];
         sendCountText_ = g.Cells(kSendCountCol, row);
         Builders.SendTransmitRequest(g.Cells(1, row), g.Cells(2, row).substr(0, 1));
-    } catch (...) {
-        EndSendRun();
-        throw;
-    }
+    }, [this] { EndSendRun(); });
 }
 
 void TFrmC101B00::TransmitAccepted()
@@ -182,13 +179,10 @@ void TFrmC101B00::TransmitAccepted()
         }
         return;
     }
-    try {
+    Stopping([&] {
         SendState.OpenCopy(NativePath(copy));
         Builders.SendNextDataBlock(FieldRaw(Telegram.CompCd), Telegram.JobKind[0], 1);
-    } catch (...) {
-        EndSendRun();
-        throw;
-    }
+    }, [this] { EndSendRun(); });
 }
 
 void TFrmC101B00::TransmitNext()
@@ -197,12 +191,8 @@ void TFrmC101B00::TransmitNext()
         BrokenAnswer();
         return;
     }
-    try {
-        Builders.SendNextDataBlock(FieldRaw(Telegram.CompCd), Telegram.JobKind[0], 2);
-    } catch (...) {
-        EndSendRun();
-        throw;
-    }
+    Stopping([&] { Builders.SendNextDataBlock(FieldRaw(Telegram.CompCd), Telegram.JobKind[0], 2); },
+             [this] { EndSendRun(); });
 }
 
 void TFrmC101B00::TransmitConfirmed()
