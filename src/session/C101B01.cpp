@@ -1,8 +1,7 @@
 #include "session/C101B01.h"
 
-#include "common/widgets.h"
-
 #include "common/guard.h"
+#include "common/widgets.h"
 #include "platform/StringGrid.h"
 
 #include <QFrame>
@@ -151,6 +150,5 @@ void TFrmC101B01::keyPressEvent(QKeyEvent *event)
     }
     TModalForm::keyPressEvent(event);
 }
-
 
 } // namespace fm

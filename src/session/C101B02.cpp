@@ -1,9 +1,8 @@
 #include "session/C101B02.h"
 
-#include "common/widgets.h"
-
 #include "common/datetime.h"
 #include "common/guard.h"
+#include "common/widgets.h"
 
 #include <QButtonGroup>
 #include <QDate>
@@ -170,7 +169,5 @@ void TFrmC101B02::SetItemIndex(int index)
 std::string TFrmC101B02::FromDate() const { return Ymd(DTPkerSDt); }
 
 std::string TFrmC101B02::ToDate() const { return Ymd(DTPkerEDt); }
-
-
 
 } // namespace fm

@@ -1,8 +1,7 @@
 #include "session/C101B03.h"
 
-#include "common/widgets.h"
-
 #include "common/guard.h"
+#include "common/widgets.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -119,7 +118,5 @@ bool TFrmC101B03::eventFilter(QObject *watched, QEvent *event)
     }
     return QDialog::eventFilter(watched, event);
 }
-
-
 
 } // namespace fm

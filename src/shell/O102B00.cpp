@@ -1,10 +1,9 @@
 #include "shell/O102B00.h"
 
-#include "common/widgets.h"
-
 #include "common/codec.h"
 #include "common/guard.h"
 #include "common/regnames.h"
+#include "common/widgets.h"
 #include "platform/registry.h"
 
 #include <QFrame>
@@ -118,7 +117,5 @@ void TFrmO102B00::BBtnConfiClick()
 }
 
 void TFrmO102B00::BBtnCnclClick() { reject(); }
-
-
 
 } // namespace fm

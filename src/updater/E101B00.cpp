@@ -1,10 +1,9 @@
 #include "updater/E101B00.h"
 
-#include "common/widgets.h"
-
 #include "common/codec.h"
 #include "common/guard.h"
 #include "common/regnames.h"
+#include "common/widgets.h"
 #include "platform/registry.h"
 
 #include <QFrame>
@@ -26,7 +25,6 @@ struct KeyCloser {
     TRegistry &reg;
     ~KeyCloser() { reg.CloseKey(); }
 };
-
 
 QFrame *backPanel(QWidget *page, const char *name)
 {
@@ -199,7 +197,5 @@ void TFrmE101B00::BBtnConfi1Click() { writeSettings(); }
 void TFrmE101B00::BBtnConfi2Click() { writeSettings(); }
 void TFrmE101B00::BBtnCncl1Click() { reject(); }
 void TFrmE101B00::BBtnCncl2Click() { reject(); }
-
-
 
 } // namespace fm::upd

@@ -1,13 +1,12 @@
 #include "updater/UpdaterMain.h"
 
-#include "common/widgets.h"
-
 #include "common/codec.h"
 #include "common/guard.h"
 #include "common/modal.h"
 #include "common/msgbox.h"
 #include "common/regnames.h"
 #include "common/text.h"
+#include "common/widgets.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/versioninfo.h"
@@ -37,7 +36,6 @@ struct KeyCloser {
     TRegistry &reg;
     ~KeyCloser() { reg.CloseKey(); }
 };
-
 
 QPushButton *button(QWidget *parent, const char *name, const char *caption, const QRect &geometry)
 {
