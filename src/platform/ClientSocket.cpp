@@ -143,9 +143,10 @@ void TClientSocket::Open()
 
 void TClientSocket::Close()
 {
-    const bool wasConnected = Connected();
+    // A close made by the program raises the disconnect event like a close
+    // by the host, also while the connection attempt is still under way.
     if (!detach()) return;
-    if (wasConnected) raiseDisconnect();
+    raiseDisconnect();
 }
 
 void TClientSocket::raiseDisconnect()

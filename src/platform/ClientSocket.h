@@ -17,7 +17,7 @@
 //   ReceiveAll. Bytes that arrived just before the connection ended are
 //   offered to OnRead before OnDisconnect.
 // - OnDisconnect: the connection ended, raised the same way whether the host
-//   closed it or the program did (Close()); once per established connection,
+//   closed it or the program did (Close(), also during the connection attempt); once per connection,
 //   synchronously inside Close().
 // - OnError(kind, errorCode): the error code is a Windows socket number
 //   (10061 refused, 10054 reset, 10060 timed out, 10049 address not

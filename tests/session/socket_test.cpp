@@ -95,6 +95,26 @@ TEST(ClientSocket, ErrorsAndTheirCodes)
     EXPECT_EQ(boxes.count(), 0u) << boxes.texts();
 }
 
+TEST(ClientSocket, ACloseDuringTheConnectionAttemptRaisesTheDisconnectOnce)
+{
+    fmtest::ScriptedBoxes boxes;
+    Peer peer;
+    fm::TClientSocket s;
+    Events ev;
+    ev.attach(s);
+    s.Address = "127.0.0.1";
+    s.Port = peer.server.serverPort();
+    s.Open();
+    ASSERT_FALSE(s.Connected()); // no event handled yet: still connecting
+    s.Close();
+    EXPECT_FALSE(s.Active());
+    EXPECT_EQ(ev.disconnects, 1);
+    fmtest::WaitFor([] { return false; }, 200); // nothing more arrives later
+    EXPECT_EQ(ev.connects, 0);
+    EXPECT_EQ(ev.disconnects, 1);
+    EXPECT_TRUE(ev.errors.empty());
+}
+
 TEST(ClientSocket, HostCloseRaisesDisconnectOnceAfterTheLastBytes)
 {
     fmtest::ScriptedBoxes boxes;
