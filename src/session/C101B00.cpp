@@ -485,8 +485,11 @@ void TFrmC101B00::HandleHostFrame(const FrameAssembler::Frame &frame)
 
     const std::string resp = FieldRaw(Telegram.RespCode);
     if (resp != "00") {
+        // A code that is not a number stops here with the conversion error
+        // alone, before anything of a transfer under way is touched.
+        const int code = StrToInt(resp);
         TransfersStopped(); // a host error ends a transfer under way
-        ShowHostError(StrToInt(resp));
+        ShowHostError(code);
         PnlFtp->hide();
     } else {
         ProcessTelegram();

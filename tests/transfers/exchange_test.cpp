@@ -184,6 +184,22 @@ TEST_F(Exchange, HostErrorDuringASendClosesTheCopyAndEndsTheRun)
     ASSERT_TRUE(waitBox("이체자료 파일송신이 완료되었습니다!!")) << boxes.texts();
 }
 
+TEST_F(Exchange, AnAnswerCodeThatIsNotANumberLeavesTheSendAsItWas)
+{
+    dir.write("send/S0001.txt", Join(hostsim::MakeResultRecords("26", "20240105", 20)));
+    login();
+    auto l = lists();
+    sendList(l);
+    host.failNext("0710100", "AB");
+    w->BBtnFileSnd->setEnabled(true);
+    w->BBtnFileSnd->click();
+    ASSERT_TRUE(waitBox("'AB' is not a valid integer value")) << boxes.texts();
+    // Only the conversion error: the run, the open copy and the panel stay.
+    EXPECT_TRUE(w->SendRunning());
+    EXPECT_TRUE(w->SendState.IsOpen());
+    EXPECT_FALSE(w->PnlFtp->isHidden());
+}
+
 class Receiving : public Exchange {
 protected:
     void SetUp() override
