@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <dirent.h>
 #include <fnmatch.h>
+#include <strings.h>
 #include <sys/stat.h>
 
 namespace fm {
@@ -42,7 +43,12 @@ void TFileListBox::Update()
         found.push_back(name);
     }
     ::closedir(d);
-    std::sort(found.begin(), found.end());
+    // A sorted list box orders names without regard to case; names that
+    // differ only in case (possible here) keep a fixed order by their bytes.
+    std::sort(found.begin(), found.end(), [](const std::string &a, const std::string &b) {
+        const int c = ::strcasecmp(a.c_str(), b.c_str());
+        return c != 0 ? c < 0 : a < b;
+    });
     items_ = std::move(found);
     nativeDirectory_ = dir;
 }

@@ -2,7 +2,7 @@
 // TFileListBox: the hidden file list box of the window framework. It lists
 // the files of one folder that match its mask: regular files only (no
 // folders, no hidden dot-files), the mask matched without regard to case,
-// the bare names sorted as a sorted list box keeps them (byte order). The
+// the bare names sorted as a sorted list box keeps them (without regard to case). The
 // items stay as they are until the next Update(), whatever happens to the
 // files meanwhile.
 #include <string>
