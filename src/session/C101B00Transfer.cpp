@@ -3,8 +3,6 @@
 // and showing it, and the detail list of the file loaded last.
 #include "session/C101B00.h"
 
-#include "common/widgets.h"
-
 #include "common/codec.h"
 #include "common/errors.h"
 #include "common/guard.h"
@@ -12,6 +10,7 @@
 #include "common/msgbox.h"
 #include "common/regnames.h"
 #include "common/text.h"
+#include "common/widgets.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "session/C101B04.h"
@@ -23,6 +22,7 @@
 #include "shell/DMModule.h"
 
 #include <QFrame>
+#include <algorithm>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -38,7 +38,6 @@ namespace {
 // The working folder (as the data module fixed it).
 std::string WorkDir() { return DMLib ? DMLib->AppDir : CurrentFolder(); }
 
-
 // Grid columns of the lists the exchange reads.
 constexpr int kSendMarkCol = 10; // send-file list: the mark
 constexpr int kSendCountCol = 6; // send-file list: data records of the file
@@ -52,6 +51,20 @@ bool IsNoticeList(const TStringGrid &g) { return g.ColCount() == 5; }
 
 // Deletes a file; true when it is gone.
 bool DeleteFileAt(const std::string &nativePath) { return std::remove(nativePath.c_str()) == 0; }
+
+// The progress bar keeps its position within 0..maximum, as the framework's
+// bar does (Qt would ignore a value outside the range, and draw a busy bar
+// for an empty range).
+void SetBarMaximum(QProgressBar *bar, int maximum)
+{
+    bar->setRange(0, std::max(maximum, 1));
+    bar->setValue(0);
+}
+
+void SetBarPosition(QProgressBar *bar, int position)
+{
+    bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+}
 
 // Runs a step of a transfer; an error in it ends the transfer (`stop`) before
 // it is reported, so that nothing stays half open.
@@ -78,7 +91,7 @@ void TFrmC101B00::ConnectTransfers()
     Bind(TmrSnd, &QTimer::timeout, this, [this] { TmrSndTimer(); });
     Bind(TmrRecv, &QTimer::timeout, this, [this] { TmrRecvTimer(); });
     Builders.SendRowCountText = [this] { return sendCountText_; };
-    Builders.OnLinesRead = [this](int lines) { PBarFtp->setValue(lines); };
+    Builders.OnLinesRead = [this](int lines) { SetBarPosition(PBarFtp, lines); };
 }
 
 void TFrmC101B00::TransfersStopped()
@@ -149,8 +162,7 @@ void TFrmC101B00::TmrSndTimer()
         if (row - 1 >= FLbHProc.Count()) throw Error("List index out of bounds (" + std::to_string(row - 1) + ")");
         LblFtp->setText(ToQ(header::BankCd(LoadedFile().FileHeader)) +
                         U(" 파일송신중입니다. 잠시만 기다려 주십시요!"));
-        PBarFtp->setValue(0);
-        PBarFtp->setMaximum(StrToInt(g.Cells(kSendCountCol, row)));
+        SetBarMaximum(PBarFtp, StrToInt(g.Cells(kSendCountCol, row)));
         ShowProgressPanel();
         sendName_ = FLbHProc.Items()[size_t(row - 1)];
         sendCountText_ = g.Cells(kSendCountCol, row);
@@ -260,8 +272,7 @@ void TFrmC101B00::TmrRecvTimer()
             g.SetRow(r);
             RecvRow = r;
             const std::string kind = g.Cells(2, r);
-            PBarFtp->setValue(0);
-            PBarFtp->setMaximum(StrToInt(g.Cells(6, r)));
+            SetBarMaximum(PBarFtp, StrToInt(g.Cells(6, r)));
             ShowProgressPanel();
             recvKind_ = RecvKind::Result;
             recvKindCode_ = Trimmed(kind);
@@ -380,7 +391,7 @@ void TFrmC101B00::ReceiveNextBlock()
             return;
         }
         const int before = RecvCount;
-        WriteRecords(*RecvTextFile, Telegram, *shape, [&](int i) { PBarFtp->setValue(before + i); });
+        WriteRecords(*RecvTextFile, Telegram, *shape, [&](int i) { SetBarPosition(PBarFtp, before + i); });
         RecvCount += shape->Count;
         Builders.SendReceiveBlockAck(Telegram.JobKind[0], FieldRaw(Telegram.CompCd), "00");
     }, [this] { EndReception(); });
