@@ -1,9 +1,8 @@
 #include "shell/Backup.h"
 
-#include "common/widgets.h"
-
 #include "common/errors.h"
 #include "common/msgbox.h"
+#include "common/widgets.h"
 #include "platform/paths.h"
 
 #include <QCoreApplication>
@@ -48,7 +47,7 @@ public:
     void operator()()
     {
         if (!QCoreApplication::instance() || timer_.elapsed() < 50) return;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents();
         timer_.restart();
     }
 
@@ -183,7 +182,6 @@ public:
     BusyScope() { g_busy = true; }
     ~BusyScope() { g_busy = false; }
 };
-
 
 } // namespace
 
