@@ -506,7 +506,8 @@ void TFrmC101B00::BBtnDataListClick()
 {
     int result = mrCancel;
     {
-        TFrmC101B05 dialog(LoadedFile(), FileRecCount, ListKind, &LbBnk);
+        // Centred on the main window, which it belongs to.
+        TFrmC101B05 dialog(LoadedFile(), FileRecCount, ListKind, &LbBnk, window());
         result = ShowModal(dialog);
     }
     if (result == mrOk) {

@@ -31,7 +31,6 @@ TFrmC101B04::TFrmC101B04(QWidget *parent) : QDialog(parent)
 
     REdtMemo = new QTextEdit(this);
     REdtMemo->setObjectName("REdtMemo");
-    REdtMemo->setReadOnly(true);
     REdtMemo->setAcceptRichText(false);
     REdtMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     REdtMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
