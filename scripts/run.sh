@@ -36,6 +36,14 @@ if ! "$BIN/regtool" get "$COMM" Address >/dev/null 2>&1; then
   "$BIN/regtool" set "$COMM" PortNo 39995
 fi
 
+# Two transfer files waiting to be sent, made by the demo host's tool, when
+# the send folder has none (Marrowick creates the folders; make this one now).
+mkdir -p "$DEMO/send"
+if ! ls "$DEMO/send" | grep -qi '^s.*\.txt$'; then
+  "$BIN/hostsim" --write-transfer-file "$DEMO/send/S2601.txt" --bank 26 --records 12
+  "$BIN/hostsim" --write-transfer-file "$DEMO/send/S1101.txt" --bank 11 --records 5
+fi
+
 # The bundled demo host on loopback, with the demo scenario. It ends with
 # this script.
 PORT=$("$BIN/regtool" get "$COMM" PortNo 2>/dev/null || echo 39995)

@@ -4,6 +4,11 @@
 //           [--versions DLL,EXE] [--version-answer compare|ok|fileno|diff]
 //
 // Listens on 127.0.0.1:N and serves until it is killed.
+//
+//   hostsim --write-transfer-file FILE --bank NN --records N
+//
+// Writes a transfer file (header, N data records, trailer; 148 characters and
+// CR LF each) of bank NN dated today, for a demo working folder, and exits.
 #include "hostserver.h"
 #include "versionreport.h"
 #include "wire.h"
@@ -13,6 +18,7 @@
 #include <QDate>
 
 #include <cstdio>
+#include <fstream>
 
 using namespace hostsim;
 
@@ -64,8 +70,31 @@ int main(int argc, char **argv)
                                         "Answer to a version report: compare (default), ok, "
                                         "fileno or diff.",
                                         "kind");
-    parser.addOptions({portOpt, scenarioOpt, keyOpt, verboseOpt, versionsOpt, versionAnswerOpt});
+    QCommandLineOption writeFileOpt("write-transfer-file", "Write a demo transfer file and exit.", "file");
+    QCommandLineOption bankOpt("bank", "Two-digit bank code of the transfer file (default 26).", "NN");
+    QCommandLineOption recordsOpt("records", "Data records of the transfer file (default 10).", "N");
+    parser.addOptions({portOpt, scenarioOpt, keyOpt, verboseOpt, versionsOpt, versionAnswerOpt, writeFileOpt,
+                       bankOpt, recordsOpt});
     parser.process(app);
+
+    if (parser.isSet(writeFileOpt)) {
+        bool countOk = false;
+        const int records = parser.isSet(recordsOpt) ? parser.value(recordsOpt).toInt(&countOk) : 10;
+        if ((parser.isSet(recordsOpt) && !countOk) || records < 0 || records > 10001) {
+            std::fprintf(stderr, "hostsim: --records takes 0 to 10001\n");
+            return 2;
+        }
+        const std::string bank = parser.isSet(bankOpt) ? parser.value(bankOpt).toStdString() : "26";
+        const std::string today = QDate::currentDate().toString("yyyyMMdd").toStdString();
+        std::ofstream out(parser.value(writeFileOpt).toLocal8Bit().constData(), std::ios::binary);
+        for (const std::string &rec : MakeResultRecords(bank, today, records)) out << rec << "\r\n";
+        out.close();
+        if (!out) {
+            std::fprintf(stderr, "hostsim: cannot write %s\n", parser.value(writeFileOpt).toLocal8Bit().constData());
+            return 1;
+        }
+        return 0;
+    }
 
     if (!parser.isSet(portOpt)) {
         std::fprintf(stderr, "hostsim: --port N is required\n");
