@@ -98,4 +98,11 @@ private:
     std::unique_ptr<Impl> d_;
 };
 
+// Closes the registry object's key when the scope ends, on every path out
+// of it (the try/finally around each use of a key).
+struct TKeyCloser {
+    TRegistry &reg;
+    ~TKeyCloser() { reg.CloseKey(); }
+};
+
 } // namespace fm

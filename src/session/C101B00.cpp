@@ -112,10 +112,7 @@ THostFrameKind HostFrameKindOf(const FrameAssembler::Frame &frame)
 void ResetDailyRecvCounters()
 {
     TRegistry reg;
-    struct Closer {
-        TRegistry &r;
-        ~Closer() { r.CloseKey(); }
-    } closer{reg};
+    TKeyCloser closer{reg};
 
     const std::string today = TodayYmd();
     if (reg.OpenKey(reg::RecvFileKey(), false)) {
@@ -377,10 +374,7 @@ void TFrmC101B00::BBtnConnClick()
 {
     {
         TRegistry reg;
-        struct Closer {
-            TRegistry &r;
-            ~Closer() { r.CloseKey(); }
-        } closer{reg};
+        TKeyCloser closer{reg};
         reg.OpenKey(reg::CommunicationKey(), false);
         CSock->Address = reg.ReadString(reg::kAddress);
         CSock->Port = StrToInt(reg.ReadString(reg::kPortNo));

@@ -19,12 +19,6 @@ QPointer<TFrmO102B00> FrmO102B00;
 
 namespace {
 
-// Closes the registry key on every path out of a handler.
-struct KeyCloser {
-    TRegistry &reg;
-    ~KeyCloser() { reg.CloseKey(); }
-};
-
 QLabel *labelPanel(QWidget *parent, const char *name, const char *caption, const QRect &geometry)
 {
     QLabel *l = MakeLabelPanel(parent, name, caption);
@@ -91,7 +85,7 @@ TFrmO102B00::~TFrmO102B00() = default;
 void TFrmO102B00::FormCreate()
 {
     TRegistry reg;
-    KeyCloser closer{reg};
+    TKeyCloser closer{reg};
     if (reg.OpenKey(reg::CommunicationKey(), false)) {
         EdtAddress->setText(ToQ(reg.ReadString(reg::kAddress)));
         EdtPortNo->setText(ToQ(reg.ReadString(reg::kPortNo)));
@@ -107,7 +101,7 @@ void TFrmO102B00::BBtnConfiClick()
 {
     {
         TRegistry reg;
-        KeyCloser closer{reg};
+        TKeyCloser closer{reg};
         reg.OpenKey(reg::CommunicationKey(), false); // a failure shows up in the writes
         // Written exactly as typed: no trimming, no check.
         reg.WriteString(reg::kAddress, FromQ(EdtAddress->text()));

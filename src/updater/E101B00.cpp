@@ -21,11 +21,6 @@ namespace fm::upd {
 
 namespace {
 
-struct KeyCloser {
-    TRegistry &reg;
-    ~KeyCloser() { reg.CloseKey(); }
-};
-
 QFrame *backPanel(QWidget *page, const char *name)
 {
     auto *p = new QFrame(page);
@@ -154,7 +149,7 @@ TFrmE101B00::~TFrmE101B00() = default;
 void TFrmE101B00::FormCreate()
 {
     TRegistry reg;
-    KeyCloser closer{reg};
+    TKeyCloser closer{reg};
     // Neither key is created here; one that does not open leaves its page
     // empty.
     if (reg.OpenKey(reg::CommunicationKey(), false)) {
@@ -176,14 +171,14 @@ void TFrmE101B00::writeSettings()
 {
     {
         TRegistry reg;
-        KeyCloser closer{reg};
+        TKeyCloser closer{reg};
         reg.OpenKey(reg::CommunicationKey(), false); // a failure shows up in the writes
         reg.WriteString(reg::kAddress, FromQ(EdtAddress1->text()));
         reg.WriteString(reg::kPortNo, FromQ(EdtPortNo1->text()));
     }
     {
         TRegistry reg;
-        KeyCloser closer{reg};
+        TKeyCloser closer{reg};
         reg.OpenKey(reg::FtpKey(), false);
         reg.WriteString(reg::kAddress, FromQ(EdtAddress2->text()));
         reg.WriteString(reg::kPortNo, FromQ(EdtPortNo2->text()));

@@ -31,12 +31,6 @@ namespace {
 
 TFrmVersion::PageOpener g_pageOpener;
 
-// Closes the registry key on every path out of a handler.
-struct KeyCloser {
-    TRegistry &reg;
-    ~KeyCloser() { reg.CloseKey(); }
-};
-
 QPushButton *button(QWidget *parent, const char *name, const char *caption, const QRect &geometry)
 {
     QPushButton *b = MakeButton(parent, name, caption, false);
@@ -56,7 +50,7 @@ void setTextColour(QWidget *w, const QColor &colour)
 void WriteDefaults(const std::string &key, std::initializer_list<std::pair<const char *, const char *>> values)
 {
     TRegistry reg;
-    KeyCloser closer{reg};
+    TKeyCloser closer{reg};
     if (reg.OpenKey(key, false)) return;
     reg.OpenKey(key, true); // a failure shows up in the first write
     for (const auto &[name, value] : values) reg.WriteString(name, value);
@@ -185,7 +179,7 @@ void TFrmVersion::BitBtn1Click()
 {
     BitBtn1->setEnabled(false); // once per run
     TRegistry reg;
-    KeyCloser closer{reg};
+    TKeyCloser closer{reg};
     reg.OpenKey(reg::CommunicationKey(), false); // a missing key reads as empty texts
     // A dotted address or a host name: given as the host, so that a name is
     // looked up (the socket's Address takes dotted addresses only).
@@ -306,7 +300,7 @@ void TFrmVersion::Button1Click()
 void TFrmVersion::SaveVersion(const std::string &text)
 {
     TRegistry reg;
-    KeyCloser closer{reg};
+    TKeyCloser closer{reg};
     if (!reg.OpenKey(reg::ProductKey(), false)) reg.OpenKey(reg::ProductKey(), true);
     reg.WriteString(reg::kVersion, text);
 }
@@ -316,7 +310,7 @@ void TFrmVersion::DownloadFile()
     NMFTP.Disconnect();
     {
         TRegistry reg;
-        KeyCloser closer{reg};
+        TKeyCloser closer{reg};
         reg.OpenKey(reg::FtpKey(), false); // a missing key reads as empty texts
         NMFTP.Host = reg.ReadString(reg::kAddress);
         NMFTP.Port = StrToInt(reg.ReadString(reg::kPortNo));
