@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <fstream>
 #include <memory>
+#include <functional>
 #include <string>
 
 class QCloseEvent;
@@ -31,6 +32,8 @@ class QPushButton;
 class QTimer;
 
 namespace fm {
+
+struct TBlockShape;
 
 class TClientSocket;
 enum class TErrorEvent;
@@ -202,6 +205,11 @@ public:
     void ReceiveFirstBlock(); // "0720100" R
     void ReceiveNextBlock();  // "0730100" R
     void ReceiveEnd();        // "0800800" other than G
+    // A received block that cannot be taken: the panel hidden, the
+    // reception ended, the broken-answer box.
+    void RefuseReception();
+    // Writes a received block's records, counts them and acknowledges it.
+    void WriteBlockAndAck(const TBlockShape &shape, const std::function<void(int)> &onRecord);
     void NoticeFirstBlock();  // "0520100"
     void NoticeNextBlock();   // "0530100"
     void NoticeEnd();         // "0800800" G

@@ -327,9 +327,7 @@ void TFrmC101B00::ReceiveFirstBlock()
         const std::optional<TBlockShape> shape =
             ReadBlockShape(std::string_view(Telegram.RecInfo, 3), FieldRaw(Telegram.RecCount));
         if (!shape) {
-            PnlFtp->hide();
-            EndReception();
-            BrokenAnswer();
+            RefuseReception();
             return;
         }
         RecvCount = 0;
@@ -337,18 +335,13 @@ void TFrmC101B00::ReceiveFirstBlock()
         const std::string kind = recvKindCode_;
         const std::string counter = CounterNameFor(kind);
         if (counter.empty()) {
-            PnlFtp->hide();
-            EndReception();
-            BrokenAnswer();
+            RefuseReception();
             return;
         }
         int number = 0;
         {
             TRegistry reg;
-            struct Closer {
-                TRegistry &r;
-                ~Closer() { r.CloseKey(); }
-            } closer{reg};
+            TKeyCloser closer{reg};
             reg.OpenKey(reg::RecvFileKey(), false);
             number = StrToInt(reg.ReadString(counter)) + 1;
             reg.WriteString(counter, std::to_string(number));
@@ -356,9 +349,7 @@ void TFrmC101B00::ReceiveFirstBlock()
         const std::string name = RecvFileNameOf(FieldRaw(Telegram.CompCd), FieldRaw(Telegram.SubCode), kind, number);
         // The name comes from the host: one that would leave \recv is refused.
         if (!IsSafeBareName(name)) {
-            PnlFtp->hide();
-            EndReception();
-            BrokenAnswer();
+            RefuseReception();
             return;
         }
         RecvFileName = name;
@@ -370,10 +361,22 @@ void TFrmC101B00::ReceiveFirstBlock()
             throw InOutError(Format("Cannot create file \"%s\"", CurFilePath));
         }
         RecvTextFile = std::move(file);
-        WriteRecords(*RecvTextFile, Telegram, *shape, [](int) {});
-        RecvCount += shape->Count;
-        Builders.SendReceiveBlockAck(Telegram.JobKind[0], FieldRaw(Telegram.CompCd), "00");
+        WriteBlockAndAck(*shape, [](int) {});
     }, [this] { EndReception(); });
+}
+
+void TFrmC101B00::RefuseReception()
+{
+    PnlFtp->hide();
+    EndReception();
+    BrokenAnswer();
+}
+
+void TFrmC101B00::WriteBlockAndAck(const TBlockShape &shape, const std::function<void(int)> &onRecord)
+{
+    WriteRecords(*RecvTextFile, Telegram, shape, onRecord);
+    RecvCount += shape.Count;
+    Builders.SendReceiveBlockAck(Telegram.JobKind[0], FieldRaw(Telegram.CompCd), "00");
 }
 
 void TFrmC101B00::ReceiveNextBlock()
@@ -385,15 +388,11 @@ void TFrmC101B00::ReceiveNextBlock()
         }
         const std::optional<TBlockShape> shape = ReadBlockShape(FieldRaw(Telegram.RecInfo), FieldRaw(Telegram.RecCount));
         if (!shape) {
-            PnlFtp->hide();
-            EndReception();
-            BrokenAnswer();
+            RefuseReception();
             return;
         }
         const int before = RecvCount;
-        WriteRecords(*RecvTextFile, Telegram, *shape, [&](int i) { SetBarPosition(PBarFtp, before + i); });
-        RecvCount += shape->Count;
-        Builders.SendReceiveBlockAck(Telegram.JobKind[0], FieldRaw(Telegram.CompCd), "00");
+        WriteBlockAndAck(*shape, [&](int i) { SetBarPosition(PBarFtp, before + i); });
     }, [this] { EndReception(); });
 }
 
