@@ -119,9 +119,9 @@ void appendHexByte(std::string &out, unsigned char c)
     out += digits[c & 15];
 }
 
-std::string quote(std::string_view s)
+void appendQuoted(std::string &out, std::string_view s)
 {
-    std::string out = "\"";
+    out += '"';
     for (size_t i = 0; i < s.size();) {
         unsigned char c = s[i];
         if (unitLen(s, i) == 2) {
@@ -147,7 +147,6 @@ std::string quote(std::string_view s)
         ++i;
     }
     out += '"';
-    return out;
 }
 
 int hexValue(char c)
@@ -359,9 +358,15 @@ void emitSection(std::string &out, const Key &k, std::string_view path)
     out += path;
     out += "]\n";
     for (const auto &v : k.values) {
-        out += v.name.empty() ? std::string("@") : quote(v.name);
+        if (v.name.empty())
+            out += '@';
+        else
+            appendQuoted(out, v.name);
         out += '=';
-        out += v.isString ? quote(v.data) : v.data;
+        if (v.isString)
+            appendQuoted(out, v.data);
+        else
+            out += v.data;
         out += '\n';
     }
 }
@@ -369,9 +374,11 @@ void emitSection(std::string &out, const Key &k, std::string_view path)
 // The file form. A key gets a section of its own when it has values or no
 // subkeys; a key with subkeys alone is implied by theirs, so the output grows
 // with the hive, not with its depth times its size.
-std::string serialize(const Key &root)
+std::string serialize(const Key &root, size_t sizeHint = 0)
 {
-    std::string out = kHeader;
+    std::string out;
+    out.reserve(sizeHint + sizeHint / 8);
+    out += kHeader;
     out += '\n';
     std::string path = kRoot;
     if (!root.values.empty()) emitSection(out, root, path);
@@ -598,7 +605,7 @@ public:
         Edit e = apply(root_);
         if (e == Edit::Refuse) return Result::Refused;
         if (e == Edit::Same) return Result::Done;
-        const std::string text = serialize(root_);
+        const std::string text = serialize(root_, static_cast<size_t>(stamp_.size));
         const bool ok = readable(text) && replaceFile(text);
         struct stat st;
         if (ok && ::stat(path_.c_str(), &st) == 0) {
