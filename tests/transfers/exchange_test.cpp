@@ -247,6 +247,8 @@ TEST_F(Receiving, TwoResultFilesAreWrittenConvertedAndUnmarked)
     EXPECT_EQ(w->SGrdDataLst->Cells(9, 1), "");
     EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), "");
 
+    // The host reads the last acknowledgement in its own time.
+    ASSERT_TRUE(fmtest::WaitFor([&] { return telegramsWith("0810800").size() == 2u; }));
     const auto acks = telegramsWith("0810800");
     ASSERT_EQ(acks.size(), 2u);
     EXPECT_EQ(acks[0].substr(39, 2), "00");
@@ -341,6 +343,7 @@ TEST_F(Exchange, NoticeOfThreeBlocksIsStoredInGongAndShown)
     EXPECT_EQ(stored.substr(2000), std::string(880, ' '));
     EXPECT_TRUE(shown.startsWith("notice line 0"));
     EXPECT_EQ(caption, q("공지사항"));
+    ASSERT_TRUE(fmtest::WaitFor([&] { return telegramsWith("0810800").size() == 1u; }));
     const auto acks = telegramsWith("0810800");
     ASSERT_EQ(acks.size(), 1u);
     EXPECT_EQ(acks[0].substr(64, 6), "000003");
