@@ -74,11 +74,12 @@ void RemoveStaleRestoreTemps(const std::string &folder)
     ::closedir(d);
 }
 
-// The free space of the disk that holds `folder`, for an ordinary user.
+// The free space of the disk that holds `folder`, for an ordinary user
+// (unbounded when the system cannot say).
 unsigned long long FreeSpace(const std::string &folder)
 {
     struct statvfs vfs{};
-    if (::statvfs(folder.c_str(), &vfs) != 0) return 0;
+    if (::statvfs(folder.c_str(), &vfs) != 0) return ~0ULL;
     return static_cast<unsigned long long>(vfs.f_bavail) * vfs.f_frsize;
 }
 
