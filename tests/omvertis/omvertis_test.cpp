@@ -222,7 +222,7 @@ TEST_F(Omvertis, MalformedRawFilesAreRefused)
 
 TEST(OmvertisVersion, TheBuiltLibraryCarriesItsFileVersion)
 {
-    EXPECT_EQ(fm::GetFileVersionString(kLib, "FileVersion"), "1.0.0.3");
+    EXPECT_EQ(fm::GetFileVersionString(kLib, "FileVersion"), "1.0.0.4");
     EXPECT_EQ(fm::GetFileVersionString(kNoEntryLib, "FileVersion"), "");
 }
 
