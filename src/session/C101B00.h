@@ -214,9 +214,13 @@ public:
     void NoticeNextBlock();   // "0530100"
     void NoticeEnd();         // "0800800" G
     bool Receiving() const { return recvKind_ != RecvKind::None; }
-    // A host error or the end of the connection stops a send run or a
-    // reception: the open files are closed.
+    // The end of the connection stops a send run or a reception: the open
+    // files are closed.
     void TransfersStopped();
+    // A host error in Telegram stops only the run whose step it answers, as
+    // its telegram code (and, for the transfer codes, its direction flag)
+    // tells; an error answering any other request leaves every run alone.
+    void HostErrorEndsItsRun();
     // ---- detail list -----------------------------------------------------------
     void BBtnDataListClick();
 

@@ -80,12 +80,8 @@ public:
             QByteArray b = socket_.readAll();
             reads.push_back(size_t(b.size()));
             assembler_.feed(std::string_view(b.constData(), size_t(b.size())));
-            try {
-                while (auto f = assembler_.next())
-                    frames_.push_back({f->letter, f->payload});
-            } catch (const fm::FrameAssembler::Broken &) {
-                broken = true;
-            }
+            while (auto f = assembler_.next())
+                frames_.push_back({f->letter, f->payload});
         });
     }
 
@@ -185,7 +181,6 @@ public:
 
     size_t framesWaiting() const { return frames_.size(); }
     std::vector<size_t> reads; // bytes delivered by each read event
-    bool broken = false;
     std::string lastKeyBlock;
 
 private:

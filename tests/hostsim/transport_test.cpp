@@ -179,11 +179,11 @@ TEST_F(Transport, UnaskedTelegramsAndRawBytes)
     std::string t = Request('0', "0720100", "1234");
     ASSERT_TRUE(host.pushTelegram(t));
     EXPECT_EQ(client.telegram(), t);
-    ASSERT_TRUE(host.pushRaw("S00003XYZ"));
+    ASSERT_TRUE(host.pushRaw("S     ERR"));
     auto f = client.frame();
     ASSERT_TRUE(f);
     EXPECT_EQ(f->letter, 'S');
-    EXPECT_EQ(f->payload, "XYZ");
+    EXPECT_EQ(f->payload, "ERR");
 }
 
 } // namespace

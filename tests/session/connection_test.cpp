@@ -3,6 +3,7 @@
 #include "sessionenv.h"
 
 #include <QTcpServer>
+#include <QTcpSocket>
 
 using fm::MsgIcon;
 
@@ -154,6 +155,49 @@ TEST_F(SessionEnv, RefusedKeyClosesTheConnection)
     EXPECT_TRUE(fmtest::WaitFor([&] { return host.openConnections() == 0; }));
     EXPECT_TRUE(host.receivedFrames().empty());
     EXPECT_EQ(host.connectionsAccepted(), 2);
+}
+
+TEST_F(SessionEnv, KeyAnswersAreKnownByTheirFormWhateverTheirLengthDigits)
+{
+    // A host of its own that writes other length digits, split or whole.
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost));
+    writeCommunication("127.0.0.1", std::to_string(other.serverPort()));
+    QPointer<QTcpSocket> conn;
+    size_t keyBytes = 0;
+    QObject::connect(&other, &QTcpServer::newConnection, [&] {
+        conn = other.nextPendingConnection();
+        QObject::connect(conn, &QTcpSocket::readyRead, [&] { keyBytes += size_t(conn->readAll().size()); });
+    });
+    auto answerKey = [&](std::vector<std::string> pieces) {
+        keyBytes = 0;
+        w->BBtnConn->click();
+        ASSERT_TRUE(fmtest::WaitFor([&] { return conn && keyBytes == 134; }));
+        for (const std::string &p : pieces) {
+            conn->write(p.data(), qint64(p.size()));
+            conn->flush();
+            QTest::qWait(30);
+        }
+    };
+
+    for (auto pieces : {std::vector<std::string>{"S00128OK"}, std::vector<std::string>{"S     O", "K"}}) {
+        SCOPED_TRACE(pieces.front());
+        boxes.clear();
+        modals.then(cancel);
+        const int dialogs = modals.shownCount();
+        answerKey(pieces);
+        ASSERT_TRUE(fmtest::WaitFor([&] { return modals.shownCount() == dialogs + 1; })) << boxes.texts();
+        EXPECT_EQ(boxes.count(), 0u) << boxes.texts();
+        conn->disconnectFromHost();
+        ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    }
+
+    boxes.clear();
+    answerKey({"SxxxxxERR"});
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, q("세션키 전송에 실패하였습니다.\r\n재접속하세요!!"));
+    EXPECT_FALSE(w->CSock->Active());
 }
 
 TEST_F(SessionEnv, RefusedConnectionShowsConnectErrorThenSocketLayerError)
