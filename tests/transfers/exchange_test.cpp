@@ -341,6 +341,9 @@ TEST_F(Exchange, NoticeOfThreeBlocksIsStoredInGongAndShown)
     EXPECT_EQ(stored.substr(2000), std::string(880, ' '));
     EXPECT_TRUE(shown.startsWith("notice line 0"));
     EXPECT_EQ(caption, q("공지사항"));
+    // The acknowledgement went out before the viewer; it may still be on
+    // its way to the host.
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !telegramsWith("0810800").empty(); }));
     const auto acks = telegramsWith("0810800");
     ASSERT_EQ(acks.size(), 1u);
     EXPECT_EQ(acks[0].substr(64, 6), "000003");
