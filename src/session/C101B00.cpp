@@ -309,7 +309,7 @@ TFrmC101B00::~TFrmC101B00()
 void TFrmC101B00::FormCreate()
 {
     ClearDataList();
-    FCryptCtx = std::make_unique<unsigned char[]>(kCryptCtxSize);
+    FCryptCtx.reset(new unsigned char[kCryptCtxSize]);
     ResetDailyRecvCounters();
 }
 
@@ -483,9 +483,16 @@ void TFrmC101B00::BrokenAnswer()
     MessageBox(QString::fromUtf8("응답 전문 오류입니다!!"), QString::fromUtf8("전문오류"), MsgIcon::Error);
 }
 
+void TFrmC101B00::TCryptCtxFree::operator()(unsigned char *ctx) const
+{
+    ZelcoranWipe(ctx);
+    delete[] ctx;
+}
+
 void TFrmC101B00::CSockDisconnect()
 {
     FFrames.clear();
+    ZelcoranWipe(FCryptCtx.get()); // nothing of the session outlives it
     TransfersStopped(); // so does the end of the connection
     MessageBox(QString::fromUtf8("Norvane과 연결이 종료되었습니다!!!\r\n연결을 원하면 다시 접속하세요!!!"),
                QString::fromUtf8("접속종료"), MsgIcon::Information);

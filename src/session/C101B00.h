@@ -186,6 +186,7 @@ public:
     bool LoggedIn() const;
     const std::string &CompCd() const { return FCompCd; }
     bool HasCryptCtx() const { return FCryptCtx != nullptr; }
+    const unsigned char *CryptCtx() const { return FCryptCtx.get(); }
 
     // Sending, receiving, notice download, detail list
     // ---- sending the marked files of the send list -----------------------------
@@ -263,9 +264,12 @@ private:
     std::string FCompCd;
     // The three file lists, working on the grid, FLbHProc and the store.
     std::unique_ptr<TFileLists> FFileLists;
-    // The encryption context: allocated at creation, freed when the window
-    // closes.
-    std::unique_ptr<unsigned char[]> FCryptCtx;
+    // The encryption context: allocated at creation, wiped at the end of
+    // every connection, wiped and freed when the window closes.
+    struct TCryptCtxFree {
+        void operator()(unsigned char *ctx) const;
+    };
+    std::unique_ptr<unsigned char[], TCryptCtxFree> FCryptCtx;
     // Host frames are reassembled from the byte stream of the connection.
     FrameAssembler FFrames;
     TColor statusColor_ = clBlack;

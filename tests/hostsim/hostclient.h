@@ -22,7 +22,8 @@
 namespace hstest {
 
 // Makes a folder the current folder for the scope (the client library reads
-// its host key from there; an empty folder means the built-in demo key).
+// the host's public key file from there when there is none beside the test
+// program).
 class ScopedCwd {
 public:
     explicit ScopedCwd(const std::string &dir)
@@ -191,11 +192,12 @@ private:
 };
 
 // A host with a small scenario, listening on a free port, and a working
-// folder without a host key file.
+// folder holding the host's public key file.
 class HostTest : public ::testing::Test {
 protected:
     HostTest()
     {
+        EXPECT_TRUE(host.hostKey().writePublicKeyFile(dir.file(hostsim::kHostPublicKeyFileName)));
         hostsim::Scenario s;
         s.accounts["1234"] = "1111";
         s.accounts["AB"] = "pw";

@@ -5,6 +5,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <algorithm>
+#include <filesystem>
+
 using fm::MsgIcon;
 
 TEST_F(SessionEnv, KeyFrameThenLoginDialogThenLoggedInWithNotice)
@@ -155,6 +158,37 @@ TEST_F(SessionEnv, RefusedKeyClosesTheConnection)
     EXPECT_TRUE(fmtest::WaitFor([&] { return host.openConnections() == 0; }));
     EXPECT_TRUE(host.receivedFrames().empty());
     EXPECT_EQ(host.connectionsAccepted(), 2);
+
+    // No key file at all: the same road, no built-in key stands in.
+    ASSERT_FALSE(std::filesystem::exists(
+        std::filesystem::read_symlink("/proc/self/exe").parent_path() / "ZelcoranHost.key"));
+    boxes.clear();
+    std::filesystem::remove(dir.file("ZelcoranHost.key"));
+    w->BBtnConn->click();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, q("세션키 생성을 실패하였습니다.\r\n재접속하세요!!"));
+    EXPECT_TRUE(fmtest::WaitFor([&] { return host.openConnections() == 0; }));
+    EXPECT_TRUE(host.receivedFrames().empty());
+    EXPECT_EQ(host.connectionsAccepted(), 3);
+}
+
+TEST_F(SessionEnv, ContextIsWipedAtTheEndOfTheConnection)
+{
+    login();
+    const unsigned char *ctx = w->CryptCtx();
+    ASSERT_TRUE(ctx);
+    auto wiped = [ctx] {
+        return std::all_of(ctx, ctx + fm::TFrmC101B00::kCryptCtxSize, [](unsigned char b) { return b == 0; });
+    };
+    EXPECT_FALSE(wiped()) << "no session in the context";
+    bool wipedAtBox = false;
+    boxes.onShow([&](const fm::ShownBox &) { wipedAtBox = wiped(); });
+    host.closeConnections();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    EXPECT_TRUE(wipedAtBox);
+    EXPECT_TRUE(wiped());
+    EXPECT_EQ(w->CryptCtx(), ctx) << "the block stays for the next connection";
 }
 
 TEST_F(SessionEnv, KeyAnswersAreKnownByTheirFormWhateverTheirLengthDigits)
