@@ -171,15 +171,13 @@ TEST_F(Omvertis, ReceivedRawFileBecomesALoadableTransferFile)
     // and the empty lines of records that held their own CR LF are skipped.
     std::string doubled = File(2);
     for (size_t at = 148; at < doubled.size(); at += 152) doubled.insert(at, "\r\n");
-    // Every conversion writes a file of its own.
     for (const std::string &raw : {File(2, 100), File(2, 150), doubled}) {
-        const auto before = Results(dir.file("recv"), "Sa_b_201_");
         dir.write("recv/a.b.201", raw);
         ASSERT_EQ(Convert("a.b.201", "R"), 1) << raw.size();
-        auto after = Results(dir.file("recv"), "Sa_b_201_");
-        ASSERT_EQ(after.size(), before.size() + 1);
-        for (const auto &name : before) after.erase(std::find(after.begin(), after.end(), name));
-        EXPECT_EQ(dir.read("recv/" + after[0]), File(2));
+        const auto results = Results(dir.file("recv"), "Sa_b_201_");
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(dir.read("recv/" + results[0]), File(2));
+        fs::remove(dir.file("recv/" + results[0]));
     }
 }
 
