@@ -4,6 +4,7 @@
 #include "common/guard.h"
 
 #include <QAbstractTableModel>
+#include <algorithm>
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -61,6 +62,9 @@ private:
 };
 
 const std::string kEmpty;
+// A column's width is that of its cells; the grid line right of them comes
+// on top, as in the framework's grid (Qt counts the line in the section).
+constexpr int kGridLine = 1;
 
 } // namespace
 
@@ -183,6 +187,29 @@ private:
     TStringGrid *grid_;
 };
 
+// The fixed column: the cells of column 0 beside the data rows, painted
+// through the grid's own drawing; it does not scroll sideways.
+class StringGridRowHeader : public QHeaderView {
+public:
+    explicit StringGridRowHeader(TStringGrid *grid) : QHeaderView(Qt::Vertical, grid), grid_(grid) {}
+
+protected:
+    void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
+    {
+        if (!rect.isValid()) return;
+        painter->save();
+        const TRect cell{rect.left(), rect.top(), rect.right(), rect.bottom()};
+        grid_->PaintCell(*painter, cell, 0, logicalIndex + 1);
+        painter->setPen(grid_->palette().color(QPalette::Mid));
+        painter->drawLine(rect.topRight(), rect.bottomRight());
+        painter->drawLine(rect.bottomLeft(), rect.bottomRight());
+        painter->restore();
+    }
+
+private:
+    TStringGrid *grid_;
+};
+
 namespace {
 
 class CellDelegate : public QStyledItemDelegate {
@@ -211,10 +238,13 @@ TStringGrid::TStringGrid(QWidget *parent) : QTableView(parent), model_(std::make
     header_->setHighlightSections(false);
     header_->setSectionResizeMode(QHeaderView::Interactive);
     header_->setMinimumSectionSize(1);
-    header_->setDefaultSectionSize(DefaultColWidth());
+    header_->setDefaultSectionSize(DefaultColWidth() + kGridLine);
     header_->setStretchLastSection(false);
     header_->viewport()->installEventFilter(this);
 
+    setVerticalHeader(new StringGridRowHeader(this));
+    verticalHeader()->setSectionsClickable(false);
+    verticalHeader()->setHighlightSections(false);
     verticalHeader()->setVisible(false);
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(DefaultRowHeight());
@@ -271,13 +301,31 @@ void TStringGrid::SetCell(int col, int row, const std::string &cp949) { model_->
 int TStringGrid::ColWidths(int col) const
 {
     if (col < 0 || col >= ColCount()) return 0;
-    return columnWidth(col);
+    if (col < fixedCols_) return fixedWidth_;
+    return std::max(0, columnWidth(col) - kGridLine);
 }
 
 void TStringGrid::SetColWidths(int col, int width)
 {
     if (col < 0 || col >= ColCount()) return;
-    setColumnWidth(col, std::max(0, width));
+    if (col < fixedCols_) {
+        fixedWidth_ = std::max(0, width);
+        verticalHeader()->setFixedWidth(fixedWidth_ + kGridLine);
+        return;
+    }
+    setColumnWidth(col, std::max(0, width) + kGridLine);
+}
+
+void TStringGrid::SetFixedCols(int count)
+{
+    count = std::clamp(count, 0, 1);
+    if (count == fixedCols_) return;
+    if (count == 1) fixedWidth_ = ColWidths(0);
+    fixedCols_ = count;
+    setColumnHidden(0, count == 1);
+    verticalHeader()->setFixedWidth(fixedWidth_ + kGridLine);
+    verticalHeader()->setVisible(count == 1);
+    if (count == 0) setColumnWidth(0, fixedWidth_ + kGridLine);
 }
 
 int TStringGrid::RowHeights(int row) const
@@ -316,13 +364,14 @@ void TStringGrid::ensureCurrentRow()
 void TStringGrid::PaintCell(QPainter &painter, const TRect &rect, int col, int row) const
 {
     const QPalette &pal = palette();
-    const bool current = row >= 1 && row == Row();
+    const bool fixed = row == 0 || col < fixedCols_;
+    const bool current = !fixed && row == Row();
     QColor brush = Qt::white;
     TColor text = fromQColor(pal.color(QPalette::WindowText));
     if (current) {
         brush = pal.color(QPalette::Highlight);
         text = fromQColor(pal.color(QPalette::HighlightedText));
-    } else if (row == 0) {
+    } else if (fixed) {
         brush = pal.color(QPalette::Button);
     }
     const QRect r(rect.Left, rect.Top, rect.Width(), rect.Height());

@@ -8,7 +8,9 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTextEdit>
+#include <QTextOption>
 #include <QVBoxLayout>
 
 #include <fstream>
@@ -32,6 +34,12 @@ TFrmC101B04::TFrmC101B04(QWidget *parent) : QDialog(parent)
     REdtMemo = new QTextEdit(this);
     REdtMemo->setObjectName("REdtMemo");
     REdtMemo->setAcceptRichText(false);
+    REdtMemo->setReadOnly(true);
+    // Trailing blanks take their room in a line, so that a click past a
+    // long run of them lands on text that is already in view.
+    QTextOption option = REdtMemo->document()->defaultTextOption();
+    option.setFlags(option.flags() | QTextOption::IncludeTrailingSpaces);
+    REdtMemo->document()->setDefaultTextOption(option);
     REdtMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     REdtMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     REdtMemo->setLineWrapMode(QTextEdit::NoWrap);

@@ -341,6 +341,8 @@ TEST_F(Exchange, NoticeOfThreeBlocksIsStoredInGongAndShown)
     EXPECT_EQ(stored.substr(2000), std::string(880, ' '));
     EXPECT_TRUE(shown.startsWith("notice line 0"));
     EXPECT_EQ(caption, q("공지사항"));
+    // The host reads the acknowledgement on its own event.
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !telegramsWith("0810800").empty(); }));
     const auto acks = telegramsWith("0810800");
     ASSERT_EQ(acks.size(), 1u);
     EXPECT_EQ(acks[0].substr(64, 6), "000003");
@@ -377,17 +379,11 @@ protected:
     void SetUp() override
     {
         Exchange::SetUp();
-        fm::SetThousandsSeparatorForTesting(",");
         fm::pxwrite::WriteAlphaTable(inApp("DSBBRslt.DB"), "DSBBRslt",
                                      {{"BankCd", 2}, {"StdRsltCd", 4}, {"StdRsltContent", 100}},
                                      {{"26", "0011", fmtest::K("잔액부족")},
                                       {"99", "0012", fmtest::K("계좌없음")},
                                       {"99", "0000", fmtest::K("정상")}});
-    }
-    void TearDown() override
-    {
-        fm::SetThousandsSeparatorForTesting("");
-        Exchange::TearDown();
     }
 };
 
