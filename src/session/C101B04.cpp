@@ -8,9 +8,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QTextDocument>
 #include <QTextEdit>
-#include <QTextOption>
 #include <QVBoxLayout>
 
 #include <fstream>
@@ -35,11 +33,6 @@ TFrmC101B04::TFrmC101B04(QWidget *parent) : QDialog(parent)
     REdtMemo->setObjectName("REdtMemo");
     REdtMemo->setAcceptRichText(false);
     REdtMemo->setReadOnly(true);
-    // Trailing blanks take their room in a line, so that a click past a
-    // long run of them lands on text that is already in view.
-    QTextOption option = REdtMemo->document()->defaultTextOption();
-    option.setFlags(option.flags() | QTextOption::IncludeTrailingSpaces);
-    REdtMemo->document()->setDefaultTextOption(option);
     REdtMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     REdtMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     REdtMemo->setLineWrapMode(QTextEdit::NoWrap);
