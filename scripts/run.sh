@@ -83,5 +83,6 @@ if (exec 3<>"/dev/tcp/127.0.0.1/$VNC_PORT") 2>/dev/null; then
 fi
 echo "There is no display: Marrowick is shown over VNC. Connect a VNC viewer to"
 echo "  127.0.0.1:$VNC_PORT   (e.g. vncviewer 127.0.0.1::$VNC_PORT; from another machine, tunnel it:"
-echo "  ssh -L $VNC_PORT:127.0.0.1:$VNC_PORT <this machine>). Close Marrowick or press Ctrl+C to end."
+echo "  ssh -L $VNC_PORT:127.0.0.1:$VNC_PORT <this machine>). The VNC view has no password and is"
+echo "open on every interface of this machine. Close Marrowick or press Ctrl+C to end."
 QT_QPA_PLATFORM="vnc:size=1280x800:port=$VNC_PORT" ./Marrowick.exe
