@@ -155,15 +155,20 @@ private:
     int cols_ = 5;
 };
 
-// The title row: painted cell by cell through the grid's own drawing.
+// The title row (horizontal) or the fixed column beside the data rows
+// (vertical, which does not scroll sideways): painted cell by cell through
+// the grid's own drawing.
 class StringGridHeader : public QHeaderView {
 public:
-    explicit StringGridHeader(TStringGrid *grid) : QHeaderView(Qt::Horizontal, grid), grid_(grid) {}
+    explicit StringGridHeader(TStringGrid *grid, Qt::Orientation o = Qt::Horizontal)
+        : QHeaderView(o, grid), grid_(grid)
+    {
+    }
 
     QSize sizeHint() const override
     {
         QSize s = QHeaderView::sizeHint();
-        s.setHeight(grid_->DefaultRowHeight() + 1);
+        if (orientation() == Qt::Horizontal) s.setHeight(grid_->DefaultRowHeight() + 1);
         return s;
     }
 
@@ -171,35 +176,13 @@ protected:
     void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
     {
         if (!rect.isValid()) return;
+        const bool titles = orientation() == Qt::Horizontal;
         painter->save();
         // The cell without its grid lines, which are drawn right and below.
         const TRect cell{rect.left(), rect.top(), rect.right(), rect.bottom()};
-        grid_->PaintCell(*painter, cell, logicalIndex, 0);
+        grid_->PaintCell(*painter, cell, titles ? logicalIndex : 0, titles ? 0 : logicalIndex + 1);
         painter->restore();
         painter->save();
-        painter->setPen(grid_->palette().color(QPalette::Mid));
-        painter->drawLine(rect.topRight(), rect.bottomRight());
-        painter->drawLine(rect.bottomLeft(), rect.bottomRight());
-        painter->restore();
-    }
-
-private:
-    TStringGrid *grid_;
-};
-
-// The fixed column: the cells of column 0 beside the data rows, painted
-// through the grid's own drawing; it does not scroll sideways.
-class StringGridRowHeader : public QHeaderView {
-public:
-    explicit StringGridRowHeader(TStringGrid *grid) : QHeaderView(Qt::Vertical, grid), grid_(grid) {}
-
-protected:
-    void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
-    {
-        if (!rect.isValid()) return;
-        painter->save();
-        const TRect cell{rect.left(), rect.top(), rect.right(), rect.bottom()};
-        grid_->PaintCell(*painter, cell, 0, logicalIndex + 1);
         painter->setPen(grid_->palette().color(QPalette::Mid));
         painter->drawLine(rect.topRight(), rect.bottomRight());
         painter->drawLine(rect.bottomLeft(), rect.bottomRight());
@@ -242,7 +225,7 @@ TStringGrid::TStringGrid(QWidget *parent) : QTableView(parent), model_(std::make
     header_->setStretchLastSection(false);
     header_->viewport()->installEventFilter(this);
 
-    setVerticalHeader(new StringGridRowHeader(this));
+    setVerticalHeader(new StringGridHeader(this, Qt::Vertical));
     verticalHeader()->setSectionsClickable(false);
     verticalHeader()->setHighlightSections(false);
     verticalHeader()->setVisible(false);
