@@ -548,16 +548,17 @@ TEST_F(Exchange, RichTextNoticeIsShownAsItsText)
 TEST_F(Exchange, NoticeViewerIsReadOnlyAndAClickPastBlanksKeepsTheTextInView)
 {
     fm::TFrmC101B04 viewer;
-    // A line that ends in a long run of blanks, and a long line below it.
-    viewer.ShowNoticeText(fmtest::K("공지사항 제목") + std::string(900, ' ') + "\n" + std::string(300, 'x'));
+    // A notice ends in the blanks that fill its last block.
+    viewer.ShowNoticeText(fmtest::K("공지사항 제목\r\n둘째 줄\r\n") + std::string(880, ' '));
     viewer.show();
     const QString before = viewer.REdtMemo->toPlainText();
     QTest::keyClicks(viewer.REdtMemo, "typed");
     QTest::keyClick(viewer.REdtMemo, Qt::Key_Delete);
     EXPECT_EQ(viewer.REdtMemo->toPlainText(), before);
 
+    // A click below the text, past the blanks, leaves the text where it is.
     QWidget *area = viewer.REdtMemo->viewport();
-    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(area->width() - 10, 8));
+    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(20, area->height() - 10));
     EXPECT_EQ(viewer.REdtMemo->horizontalScrollBar()->value(), 0);
 }
 
