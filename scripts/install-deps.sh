@@ -5,7 +5,8 @@ set -euo pipefail
 PKGS=(cmake ninja-build g++ pkg-config
       qt6-base-dev pxlib-dev libsqlite3-dev libzip-dev libcurl4-openssl-dev libssl-dev
       libgtest-dev libgmock-dev libbenchmark-dev
-      python3-pyftpdlib xvfb xauth fonts-nanum)
+      python3-pyftpdlib xvfb xauth
+      fonts-nanum fonts-baekmuk qt6-translations-l10n)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

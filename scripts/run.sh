@@ -48,14 +48,27 @@ if ! ls "$DEMO/send" | grep -qi '^s.*\.txt$'; then
   "$BIN/hostsim" --write-transfer-file "$DEMO/send/S1101.txt" --bank 11 --records 5
 fi
 
-# The bundled demo host on loopback, with the demo scenario. It ends with
-# this script.
+# The bundled demo host on loopback, with the demo scenario, on the port of
+# the demo hive. It ends with this script. When it cannot listen (the port
+# is taken), stop here: Marrowick would talk to whatever holds that port.
 PORT=$("$BIN/regtool" get "$COMM" PortNo 2>/dev/null || echo 39995)
-"$BIN/hostsim" --port "$PORT" --scenario "$ROOT/tools/hostsim/demo-scenario.json" &
+HOST_LOG=$DEMO/hostsim.log
+"$BIN/hostsim" --port "$PORT" --scenario "$ROOT/tools/hostsim/demo-scenario.json" >"$HOST_LOG" 2>&1 &
 HOST_PID=$!
 trap 'kill $HOST_PID 2>/dev/null || true' EXIT INT TERM
-sleep 0.5
-echo "Demo host on 127.0.0.1:$PORT. In Marrowick: 통신 > 연결, then 접속;"
+for _ in $(seq 50); do
+  grep -q "listening on" "$HOST_LOG" 2>/dev/null && break
+  kill -0 $HOST_PID 2>/dev/null || break
+  sleep 0.1
+done
+if ! grep -q "listening on" "$HOST_LOG" 2>/dev/null; then
+  echo "The demo host could not start on 127.0.0.1:$PORT:" >&2
+  sed 's/^/  /' "$HOST_LOG" >&2
+  echo "Free the port, or give the demo another one (the port is kept in the demo hive):" >&2
+  echo "  FENNIMARCH_HIVE=$FENNIMARCH_HIVE $BIN/regtool set '$COMM' PortNo <port>" >&2
+  exit 1
+fi
+echo "Demo host on 127.0.0.1:$PORT (its log: $HOST_LOG). In Marrowick: 통신 > 연결, then 접속;"
 echo "log in with company code 1234 and password 1111."
 
 # The six working sub-folders are made by Marrowick itself at start-up.
@@ -65,6 +78,15 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   ./Marrowick.exe
   exit $?
 fi
-echo "There is no display: Marrowick runs on a virtual display (xvfb-run), where it"
-echo "cannot be seen. Press Ctrl+C to end it."
-xvfb-run -a -s "-screen 0 1280x800x24" ./Marrowick.exe
+# Without a display, Marrowick draws into Qt's VNC platform: any VNC viewer
+# sees and works it (VNC_PORT, default 5900).
+VNC_PORT=${VNC_PORT:-5900}
+if (exec 3<>"/dev/tcp/127.0.0.1/$VNC_PORT") 2>/dev/null; then
+  echo "There is no display, and port $VNC_PORT for the VNC view is taken: run with VNC_PORT=<free port>." >&2
+  exit 1
+fi
+echo "There is no display: Marrowick is shown over VNC. Connect a VNC viewer to"
+echo "  127.0.0.1:$VNC_PORT   (e.g. vncviewer 127.0.0.1::$VNC_PORT; from another machine, tunnel it:"
+echo "  ssh -L $VNC_PORT:127.0.0.1:$VNC_PORT <this machine>). The VNC view has no password and is"
+echo "open on every interface of this machine. Close Marrowick or press Ctrl+C to end."
+QT_QPA_PLATFORM="vnc:size=1280x800:port=$VNC_PORT" ./Marrowick.exe

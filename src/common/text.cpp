@@ -3,10 +3,8 @@
 #include "common/codec.h"
 #include "common/errors.h"
 
-#include <clocale>
 #include <cstdio>
 #include <limits>
-#include <optional>
 
 namespace fm {
 
@@ -111,35 +109,10 @@ std::string FieldAt(std::string_view record, size_t offset, size_t width)
     return std::string(f);
 }
 
-namespace {
-std::optional<std::string> g_sepOverride;
-
-std::string localeSeparator()
-{
-    if (g_sepOverride) return *g_sepOverride;
-    const char *old = std::setlocale(LC_NUMERIC, nullptr);
-    std::string saved = old ? old : "C";
-    std::setlocale(LC_NUMERIC, "");
-    const lconv *lc = std::localeconv();
-    std::string sep = (lc && lc->thousands_sep) ? lc->thousands_sep : "";
-    std::setlocale(LC_NUMERIC, saved.c_str());
-    // A locale without a separator (the C locale) still groups with ",",
-    // the separator of the Korean locale the system is made for.
-    return sep.empty() ? std::string(",") : sep;
-}
-} // namespace
-
-void SetThousandsSeparatorForTesting(std::string_view sep)
-{
-    if (sep.empty())
-        g_sepOverride.reset();
-    else
-        g_sepOverride = std::string(sep);
-}
-
 std::string FormatThousands(int64_t value, int width)
 {
-    const std::string sep = localeSeparator();
+    // One fixed rule, the Korean one, whatever the process locale.
+    const std::string sep = ",";
     const bool neg = value < 0;
     // Work on the unsigned magnitude so that the lowest value is safe.
     uint64_t mag = neg ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);

@@ -32,10 +32,9 @@ std::string FitField(std::string_view s, size_t width);
 // byte, clamped to the record.
 std::string FieldAt(std::string_view record, size_t offset, size_t width);
 
-// A number with the locale's thousands separator, no decimals, right-aligned
-// in at least `width` characters (the "%<width>.0n" format). The separator is
-// the one of the machine's numeric locale unless a test sets another.
+// A number grouped by threes with ",", no decimals, right-aligned in at
+// least `width` characters (the "%<width>.0n" format of the Korean locale).
+// The process locale plays no part.
 std::string FormatThousands(int64_t value, int width);
-void SetThousandsSeparatorForTesting(std::string_view sep); // empty: locale
 
 } // namespace fm

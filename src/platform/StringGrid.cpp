@@ -4,6 +4,7 @@
 #include "common/guard.h"
 
 #include <QAbstractTableModel>
+#include <algorithm>
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -61,6 +62,9 @@ private:
 };
 
 const std::string kEmpty;
+// A column's width is that of its cells; the grid line right of them comes
+// on top, as in the framework's grid (Qt counts the line in the section).
+constexpr int kGridLine = 1;
 
 } // namespace
 
@@ -151,15 +155,20 @@ private:
     int cols_ = 5;
 };
 
-// The title row: painted cell by cell through the grid's own drawing.
+// The title row (horizontal) or the fixed column beside the data rows
+// (vertical, which does not scroll sideways): painted cell by cell through
+// the grid's own drawing.
 class StringGridHeader : public QHeaderView {
 public:
-    explicit StringGridHeader(TStringGrid *grid) : QHeaderView(Qt::Horizontal, grid), grid_(grid) {}
+    explicit StringGridHeader(TStringGrid *grid, Qt::Orientation o = Qt::Horizontal)
+        : QHeaderView(o, grid), grid_(grid)
+    {
+    }
 
     QSize sizeHint() const override
     {
         QSize s = QHeaderView::sizeHint();
-        s.setHeight(grid_->DefaultRowHeight() + 1);
+        if (orientation() == Qt::Horizontal) s.setHeight(grid_->DefaultRowHeight() + 1);
         return s;
     }
 
@@ -167,10 +176,11 @@ protected:
     void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
     {
         if (!rect.isValid()) return;
+        const bool titles = orientation() == Qt::Horizontal;
         painter->save();
         // The cell without its grid lines, which are drawn right and below.
         const TRect cell{rect.left(), rect.top(), rect.right(), rect.bottom()};
-        grid_->PaintCell(*painter, cell, logicalIndex, 0);
+        grid_->PaintCell(*painter, cell, titles ? logicalIndex : 0, titles ? 0 : logicalIndex + 1);
         painter->restore();
         painter->save();
         painter->setPen(grid_->palette().color(QPalette::Mid));
@@ -211,10 +221,13 @@ TStringGrid::TStringGrid(QWidget *parent) : QTableView(parent), model_(std::make
     header_->setHighlightSections(false);
     header_->setSectionResizeMode(QHeaderView::Interactive);
     header_->setMinimumSectionSize(1);
-    header_->setDefaultSectionSize(DefaultColWidth());
+    header_->setDefaultSectionSize(DefaultColWidth() + kGridLine);
     header_->setStretchLastSection(false);
     header_->viewport()->installEventFilter(this);
 
+    setVerticalHeader(new StringGridHeader(this, Qt::Vertical));
+    verticalHeader()->setSectionsClickable(false);
+    verticalHeader()->setHighlightSections(false);
     verticalHeader()->setVisible(false);
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(DefaultRowHeight());
@@ -271,13 +284,31 @@ void TStringGrid::SetCell(int col, int row, const std::string &cp949) { model_->
 int TStringGrid::ColWidths(int col) const
 {
     if (col < 0 || col >= ColCount()) return 0;
-    return columnWidth(col);
+    if (col < fixedCols_) return fixedWidth_;
+    return std::max(0, columnWidth(col) - kGridLine);
 }
 
 void TStringGrid::SetColWidths(int col, int width)
 {
     if (col < 0 || col >= ColCount()) return;
-    setColumnWidth(col, std::max(0, width));
+    if (col < fixedCols_) {
+        fixedWidth_ = std::max(0, width);
+        verticalHeader()->setFixedWidth(fixedWidth_ + kGridLine);
+        return;
+    }
+    setColumnWidth(col, std::max(0, width) + kGridLine);
+}
+
+void TStringGrid::SetFixedCols(int count)
+{
+    count = std::clamp(count, 0, 1);
+    if (count == fixedCols_) return;
+    if (count == 1) fixedWidth_ = ColWidths(0);
+    fixedCols_ = count;
+    setColumnHidden(0, count == 1);
+    verticalHeader()->setFixedWidth(fixedWidth_ + kGridLine);
+    verticalHeader()->setVisible(count == 1);
+    if (count == 0) setColumnWidth(0, fixedWidth_ + kGridLine);
 }
 
 int TStringGrid::RowHeights(int row) const
@@ -316,13 +347,14 @@ void TStringGrid::ensureCurrentRow()
 void TStringGrid::PaintCell(QPainter &painter, const TRect &rect, int col, int row) const
 {
     const QPalette &pal = palette();
-    const bool current = row >= 1 && row == Row();
+    const bool fixed = row == 0 || col < fixedCols_;
+    const bool current = !fixed && row == Row();
     QColor brush = Qt::white;
     TColor text = fromQColor(pal.color(QPalette::WindowText));
     if (current) {
         brush = pal.color(QPalette::Highlight);
         text = fromQColor(pal.color(QPalette::HighlightedText));
-    } else if (row == 0) {
+    } else if (fixed) {
         brush = pal.color(QPalette::Button);
     }
     const QRect r(rect.Left, rect.Top, rect.Width(), rect.Height());

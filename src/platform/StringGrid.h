@@ -8,8 +8,9 @@
 // - The selection is always one whole row: the current row Row(), which is a
 //   data row. It is drawn highlighted whether or not the grid has the focus.
 // - Default row height 20, default column width 64; grid lines between all
-//   cells; column widths and row heights can be changed with the mouse; cells
-//   cannot be edited; white background.
+//   cells (a column's width is that of its cells, the grid line lies beyond
+//   it); column widths and row heights can be changed with the mouse; cells
+//   cannot be edited; white background. No fixed column unless one is set.
 // - Drawing of a cell: the standard drawing (background by role, the cell's
 //   text in the standard colour, clipped to the cell, at (left + 2, top + 2)),
 //   then the OnDrawCell handler, given a TGridCanvas with that background and
@@ -103,6 +104,12 @@ public:
     int RowHeights(int row) const;
     void SetRowHeights(int row, int height);
 
+    // Fixed columns (0 or 1): column 0 stays in place when the grid scrolls
+    // sideways and is drawn in the title colour, never highlighted. The
+    // title of a fixed column is not shown.
+    int FixedCols() const { return fixedCols_; }
+    void SetFixedCols(int count);
+
     int Row() const;               // the current row (>= 1)
     void SetRow(int row);          // ignored outside the data rows
 
@@ -132,6 +139,8 @@ private:
 
     std::unique_ptr<StringGridModel> model_;
     StringGridHeader *header_ = nullptr;
+    int fixedCols_ = 0;
+    int fixedWidth_ = 64;         // width of the fixed column
     int sizingRow_ = -1;          // data row being resized with the mouse
     int sizingStartY_ = 0;
     int sizingStartHeight_ = 0;

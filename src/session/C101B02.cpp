@@ -11,7 +11,6 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLocale>
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
@@ -41,7 +40,8 @@ QDateEdit *datePicker(QWidget *parent, const char *name, const QRect &geometry)
     d->setObjectName(name);
     d->setGeometry(geometry);
     d->setCalendarPopup(true);
-    d->setDisplayFormat(QLocale::system().dateFormat(QLocale::ShortFormat));
+    // The form of the lists, whatever the locale.
+    d->setDisplayFormat("yyyy-MM-dd");
     return d;
 }
 

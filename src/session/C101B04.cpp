@@ -32,6 +32,10 @@ TFrmC101B04::TFrmC101B04(QWidget *parent) : QDialog(parent)
     REdtMemo = new QTextEdit(this);
     REdtMemo->setObjectName("REdtMemo");
     REdtMemo->setAcceptRichText(false);
+    // Read-only: typing does not change the notice, and a click past the
+    // blanks that fill its last block does not put an editing cursor there
+    // (which scrolled the text out of view).
+    REdtMemo->setReadOnly(true);
     REdtMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     REdtMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     REdtMemo->setLineWrapMode(QTextEdit::NoWrap);

@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace fm {
@@ -22,7 +23,6 @@ TFrmC101B05::TFrmC101B05(const TLoadedFile &store, int fileRecCount, const std::
     setObjectName("FrmC101B05");
     setWindowTitle(QString::fromUtf8("세부자료보기"));
     setSizeGripEnabled(true);
-    resize(720, 480);
     QFont f(QString::fromUtf8("굴림"));
     f.setPixelSize(12);
     setFont(f);
@@ -31,6 +31,7 @@ TFrmC101B05::TFrmC101B05(const TLoadedFile &store, int fileRecCount, const std::
     outer->setContentsMargins(4, 4, 4, 4);
     SGrdDataLst = new TStringGrid(this);
     SGrdDataLst->setObjectName("SGrdDataLst");
+    SGrdDataLst->SetFixedCols(1); // the row numbers
     outer->addWidget(SGrdDataLst, 1);
     auto *bottom = new QHBoxLayout;
     bottom->addStretch(1);
@@ -47,6 +48,14 @@ TFrmC101B05::TFrmC101B05(const TLoadedFile &store, int fileRecCount, const std::
     Bind(BBClose, &QPushButton::clicked, this, [this] { BBCloseClick(); });
 
     FormCreate();
+
+    // Wide enough for every column beside the vertical scroll bar.
+    int columns = 0;
+    for (int c = 0; c < SGrdDataLst->ColCount(); ++c) columns += SGrdDataLst->ColWidths(c) + 1; // and its grid line
+    const int grid = columns + 2 * SGrdDataLst->frameWidth() +
+                     SGrdDataLst->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, SGrdDataLst) + 2;
+    const QMargins m = outer->contentsMargins();
+    resize(std::max(720, grid + m.left() + m.right()), 480);
 }
 
 void TFrmC101B05::FormCreate()
@@ -81,6 +90,8 @@ void TFrmC101B05::DataListShow()
     TStringGrid &g = *SGrdDataLst;
     const int count = fileRecCount_ > 0 ? std::min(fileRecCount_, int(store_.FileRecords.size())) : 0;
     g.SetRowCount(count + 1);
+    // A file without records shows the title row alone.
+    g.setRowHidden(0, count == 0);
     const bool received = listKind_ == "R";
     for (int r = 1; r <= count; ++r) {
         const TTransferRecord &rec = store_.Record(r);

@@ -218,7 +218,14 @@ void DrawFileListCell(const TStringGrid &grid, TGridCanvas &canvas, const TBankL
 {
     const std::string &text = grid.Cells(col, row);
     canvas.FillRect(rect);
-    canvas.TextOut(rect.Left + (rect.Width() - canvas.TextWidth(text)) / 2, rect.Top + 2, text);
+    // The blanks around a text take no part in the centring (an amount
+    // comes right-aligned in 13 characters): its visible part is centred.
+    const size_t first = text.find_first_not_of(' ');
+    const size_t lead = first == std::string::npos ? 0 : first;
+    const size_t end = text.find_last_not_of(' ') + 1;
+    const int shown = canvas.TextWidth(text.substr(lead, end - lead));
+    canvas.TextOut(rect.Left + (rect.Width() - shown) / 2 - canvas.TextWidth(text.substr(0, lead)),
+                   rect.Top + 2, text);
 
     if (row < 1 || col < 0 || col > 3 || !ListHasData(grid)) return;
     canvas.FillRect(rect);

@@ -1,5 +1,6 @@
 #include "shell/Main.h"
 
+#include "common/desktop.h"
 #include "common/errors.h"
 #include "common/guard.h"
 #include "common/modal.h"
@@ -57,20 +58,6 @@ void TMdiClient::paintEvent(QPaintEvent *event)
         if (painted) return;
     }
     QMdiArea::paintEvent(event);
-}
-
-QString LongTimeFormat(const QLocale &locale)
-{
-    const QString in = locale.timeFormat(QLocale::LongFormat);
-    QString out;
-    bool quoted = false;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        const QChar c = in[i];
-        if (c == u'\'') quoted = !quoted;
-        if (!quoted && c == u't') continue; // the time zone
-        out += c;
-    }
-    return out.simplified();
 }
 
 TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent)
@@ -220,9 +207,8 @@ bool TFrmMain::ClientWndProc(QPainter &painter)
 
 void TFrmMain::DispTime()
 {
-    const QLocale locale = QLocale::system();
-    const QTime now = QDateTime::fromSecsSinceEpoch(qint64(Now())).time();
-    PnlTime->setText(locale.toString(now, LongTimeFormat(locale)));
+    // The Korean long time form under every locale: it fits the panel.
+    PnlTime->setText(ClockText(QDateTime::fromSecsSinceEpoch(qint64(Now())).time()));
 }
 
 QMdiSubWindow *TFrmMain::CloseOtherChildren()

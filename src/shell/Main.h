@@ -3,7 +3,6 @@
 // communication windows, with the menus and the tool bar from which every
 // function is reached, a status bar with a clock, and the background picture
 // img_main.bmp painted over the MDI client area. Closing it ends the program.
-#include <QLocale>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QPixmap>
@@ -113,10 +112,6 @@ private:
     bool centred_ = false;
     QPixmap scaled_; // imgBase stretched to the last client size
 };
-
-// The system's long time format without the time-zone part (the clock shows
-// the wall time only).
-QString LongTimeFormat(const QLocale &locale);
 
 // The main window.
 extern QPointer<TFrmMain> FrmMain;

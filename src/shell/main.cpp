@@ -2,6 +2,7 @@
 // working folder, its sub-folders, the result-code database), then the main
 // window; the message loop runs until the main window has closed. The
 // program reads no command line and no configuration file.
+#include "common/desktop.h"
 #include "common/guard.h"
 #include "session/C101B00.h"
 #include "shell/DMModule.h"
@@ -13,6 +14,8 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Marrowick");
+    // Korean fonts, texts, numbers and dates whatever the machine's locale.
+    fm::SetUpKoreanDesktop(QChar(u'M'), QColor(0x1f, 0x5f, 0xa8));
 
     fm::Guarded([] { fm::DMLib = new fm::TDMLib; });
 

@@ -3,6 +3,8 @@
 // reads no command line and no configuration file.
 #include "updater/UpdaterMain.h"
 
+#include "common/desktop.h"
+
 #include <QApplication>
 #include <QPointer>
 
@@ -10,6 +12,8 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quenbrook");
+    // Korean fonts, texts, numbers and dates whatever the machine's locale.
+    fm::SetUpKoreanDesktop(QChar(u'Q'), QColor(0x2e, 0x8b, 0x57));
 
     QPointer<fm::upd::TFrmVersion> form = new fm::upd::TFrmVersion;
     form->show();

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 using namespace fm;
 
 TEST(StrToInt, AcceptsBlanksSignAndDigits)
@@ -75,14 +77,17 @@ TEST(Fields, FitCutsAtTheWidthInBytesAndFieldAtStopsAtZero)
 
 TEST(Thousands, GroupsRightAlignedInTheWidth)
 {
-    SetThousandsSeparatorForTesting(",");
     EXPECT_EQ(FormatThousands(1234567, 13), "    1,234,567");
     EXPECT_EQ(FormatThousands(0, 11), "          0");
     EXPECT_EQ(FormatThousands(-1234, 0), "-1,234");
     EXPECT_EQ(FormatThousands(9999999999999LL, 13), "9,999,999,999,999");
-    SetThousandsSeparatorForTesting(".");
-    EXPECT_EQ(FormatThousands(1234567, 0), "1.234.567");
-    SetThousandsSeparatorForTesting("");
+    // The process locale plays no part: a locale that groups with "." or
+    // not at all still gives the Korean ",".
+    for (const char *name : {"de_DE.UTF-8", "C"}) {
+        if (!std::setlocale(LC_ALL, name)) continue;
+        EXPECT_EQ(FormatThousands(1234567, 0), "1,234,567") << name;
+    }
+    std::setlocale(LC_ALL, "C");
 }
 
 TEST(Codec, RoundTripsKoreanAndReplacesWhatCannotBeHeld)

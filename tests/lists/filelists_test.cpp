@@ -29,10 +29,8 @@ protected:
 
     void SetUp() override
     {
-        SetThousandsSeparatorForTesting(",");
         for (const char *d : {"send", "sback", "recv"}) std::filesystem::create_directory(app.file(d));
     }
-    void TearDown() override { SetThousandsSeparatorForTesting(""); }
 
     std::string folder(const char *suffix) const { return app.path() + suffix; }
     void put(const std::string &sub, const std::string &name, const FileSpec &s) const

@@ -69,8 +69,8 @@ TEST(WorkSelectionTest, OpensWithNoChoiceTodaysDatesAndTheRangeEnabled)
     EXPECT_EQ(d.ToDate(), "20240315");
     for (QDateEdit *p : {d.DTPkerSDt, d.DTPkerEDt}) {
         EXPECT_TRUE(p->calendarPopup());
-        EXPECT_FALSE(p->displayFormat().contains('h') || p->displayFormat().contains('H'));
-        EXPECT_EQ(p->displayFormat(), QLocale::system().dateFormat(QLocale::ShortFormat));
+        // The lists' form, not the locale's (which gives "15 Mar 2024" or "24. 3. 15.").
+        EXPECT_EQ(p->text(), "2024-03-15");
     }
     EXPECT_EQ(d.BBtnConfi->text(), U("확인"));
     EXPECT_EQ(d.BBtnCncl->text(), U("취소"));

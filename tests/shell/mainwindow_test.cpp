@@ -1,6 +1,7 @@
 // The main window: its frame, clock and background picture, the "연결"
 // command, and the road by which the program closes.
 #include "shellenv.h"
+#include "common/desktop.h"
 
 #include "common/modal.h"
 #include "shell/O102B00.h"
@@ -65,17 +66,17 @@ TEST_F(ShellEnv, TheClockIsEmptyDuringTheFirstSecondThenShowsTheTime)
     ASSERT_TRUE(fmtest::WaitFor([&] { return !w.PnlTime->text().isEmpty(); }, 3000));
     EXPECT_GE(since.elapsed(), 900);
 
-    const QLocale locale = QLocale::system();
-    const QString expected = locale.toString(QDateTime::fromSecsSinceEpoch(fixed).time(),
-                                             fm::LongTimeFormat(locale));
+    const QTime t = QDateTime::fromSecsSinceEpoch(fixed).time();
+    const QString expected = fm::ClockText(t);
     EXPECT_EQ(w.PnlTime->text(), expected);
-    EXPECT_TRUE(w.PnlTime->text().contains(QDateTime::fromSecsSinceEpoch(fixed).toString("mm")));
-    // The long format keeps the seconds and drops the time zone.
-    for (const char *name : {"en_US", "C", "ko_KR"}) {
-        const QLocale l{QString::fromLatin1(name)};
-        const QString f = fm::LongTimeFormat(l);
-        EXPECT_TRUE(f.contains('s') && !f.contains('t') && f == f.trimmed()) << name << f.toStdString();
-    }
+    // The Korean long form, whatever the process locale, with the hours
+    // from 1 to 12 after the half of the day.
+    const QString half = QString::fromUtf8(t.hour() < 12 ? "오전 " : "오후 ");
+    EXPECT_EQ(expected, half + QString::number((t.hour() + 11) % 12 + 1) + t.toString(":mm:ss"));
+    // The widest time fits the 77-pixel panel inside its frame.
+    const QString widest = fm::ClockText(QTime(12, 58, 58));
+    EXPECT_LE(QFontMetrics(w.PnlTime->font()).horizontalAdvance(widest), w.PnlTime->contentsRect().width())
+        << widest.toStdString();
 
     // Once a second: a later clock shows up at the next tick.
     fm::SetClockForTesting([=] { return fixed + 3600; });

@@ -1,5 +1,7 @@
 // Test programs run inside a QApplication (offscreen platform in CI) so that
 // widget, timer and socket tests see a real event loop.
+#include "common/desktop.h"
+
 #include <QApplication>
 #include <clocale>
 #include <cstdlib>
@@ -11,6 +13,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName("Marrowick");
     std::setlocale(LC_NUMERIC, "C");
+    // The windows' font names map to the installed fonts as in the programs.
+    fm::MapFonts();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -13,6 +13,9 @@
 #include "session/sessionenv.h"
 #include "shell/DMModule.h"
 
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTest>
 #include <QTextEdit>
 #include <QTimer>
 #include <algorithm>
@@ -542,22 +545,33 @@ TEST_F(Exchange, RichTextNoticeIsShownAsItsText)
     EXPECT_EQ(viewer.size(), QSize(628, 482));
 }
 
+TEST_F(Exchange, NoticeViewerIsReadOnlyAndAClickPastBlanksKeepsTheTextInView)
+{
+    fm::TFrmC101B04 viewer;
+    // A notice ends in the blanks that fill its last block.
+    viewer.ShowNoticeText(fmtest::K("공지사항 제목\r\n둘째 줄\r\n") + std::string(880, ' '));
+    viewer.show();
+    const QString before = viewer.REdtMemo->toPlainText();
+    QTest::keyClicks(viewer.REdtMemo, "typed");
+    QTest::keyClick(viewer.REdtMemo, Qt::Key_Delete);
+    EXPECT_EQ(viewer.REdtMemo->toPlainText(), before);
+
+    // A click below the text, past the blanks, leaves the text where it is.
+    QWidget *area = viewer.REdtMemo->viewport();
+    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(20, area->height() - 10));
+    EXPECT_EQ(viewer.REdtMemo->horizontalScrollBar()->value(), 0);
+}
+
 class DetailList : public Exchange {
 protected:
     void SetUp() override
     {
         Exchange::SetUp();
-        fm::SetThousandsSeparatorForTesting(",");
         fm::pxwrite::WriteAlphaTable(inApp("DSBBRslt.DB"), "DSBBRslt",
                                      {{"BankCd", 2}, {"StdRsltCd", 4}, {"StdRsltContent", 100}},
                                      {{"26", "0011", fmtest::K("잔액부족")},
                                       {"99", "0012", fmtest::K("계좌없음")},
                                       {"99", "0000", fmtest::K("정상")}});
-    }
-    void TearDown() override
-    {
-        fm::SetThousandsSeparatorForTesting("");
-        Exchange::TearDown();
     }
 };
 
@@ -633,6 +647,35 @@ TEST_F(DetailList, SentFileHasEightColumnsAndTheCloseBoxKeepsTheMarks)
     EXPECT_EQ(amount, fm::FormatThousands(fm::StrToInt64(records[1].substr(91, 8)), 8));
     EXPECT_EQ(w->SGrdDataLst->Cells(11, 1), MarkText());
     EXPECT_FALSE(w->BBtnDataList->isEnabled());
+}
+
+TEST_F(DetailList, AllColumnsShowBesideFixedRowNumbersAndAnEmptyFileShowsTitlesAlone)
+{
+    const auto records = hostsim::MakeResultRecords("11", "20240105", 3);
+    for (int i = 0; i < 3; ++i)
+        std::copy(records[size_t(i) + 1].begin(), records[size_t(i) + 1].end(),
+                  fm::LoadedFile().FileRecords[size_t(i)].Bytes.begin());
+    for (const char *kind : {"R", "S"}) {
+        fm::TFrmC101B05 dlg(fm::LoadedFile(), 3, kind);
+        dlg.show();
+        auto &g = *dlg.SGrdDataLst;
+        EXPECT_EQ(g.horizontalScrollBar()->maximum(), 0) << kind << ": a column is cut off";
+        EXPECT_EQ(g.FixedCols(), 1);
+        EXPECT_EQ(g.ColWidths(0), 20);
+        EXPECT_EQ(g.verticalHeader()->sectionSize(0), 20);
+        // The row numbers keep the title colour in the current row and stay
+        // in place when the grid scrolls sideways.
+        EXPECT_EQ(g.Row(), 1);
+        dlg.resize(300, 300);
+        QCoreApplication::processEvents();
+        g.horizontalScrollBar()->setValue(g.horizontalScrollBar()->maximum());
+        QHeaderView *numbers = g.verticalHeader();
+        EXPECT_TRUE(numbers->isVisible());
+        EXPECT_EQ(numbers->grab().toImage().pixelColor(10, 5), g.palette().color(QPalette::Button));
+    }
+    fm::TFrmC101B05 empty(fm::LoadedFile(), 0, "R");
+    EXPECT_TRUE(empty.SGrdDataLst->isRowHidden(0));
+    EXPECT_EQ(empty.SGrdDataLst->Cells(8, 0), fmtest::K("불능사유"));
 }
 
 TEST_F(DetailList, AnAmountThatIsNotANumberEndsTheFillingButTheDialogShows)

@@ -90,7 +90,6 @@ TEST(TransferRules, DetailFields)
     EXPECT_EQ(ReasonResultCode("12  "), "0012");
     EXPECT_EQ(ReasonResultCode("    "), "0000");
 
-    SetThousandsSeparatorForTesting(",");
     EXPECT_EQ(DetailAmount("00001234567", 11), "  1,234,567");
     EXPECT_EQ(DetailAmount("00000000000", 11), "          0");
     EXPECT_EQ(DetailAmount("00050000", 8), "  50,000");
@@ -98,5 +97,4 @@ TEST(TransferRules, DetailFields)
     EXPECT_EQ(DetailAmount("09999999999", 11), "9,999,999,999");
     EXPECT_THROW(DetailAmount("12a45678901", 11), ConvertError);
     EXPECT_THROW(DetailAmount("       ", 8), ConvertError);
-    SetThousandsSeparatorForTesting("");
 }

@@ -493,6 +493,11 @@ std::vector<std::string> MakeResultRecords(std::string_view bank2, std::string_v
     std::vector<std::string> out;
     std::string header(148, ' ');
     place(header, 0, "11");
+    // Receipt number, institution code and the school's account, as a
+    // school's file carries them.
+    place(header, 16, "00127");
+    place(header, 21, "7012345678");
+    place(header, 64, Fit("1005" + std::string(bank2) + "0300123456", 16));
     place(header, 32, Fit(bank2, 2));
     place(header, 34, Fit(date, 8));
     place(header, 42, Fit(date, 8));
@@ -504,7 +509,10 @@ std::vector<std::string> MakeResultRecords(std::string_view bank2, std::string_v
         std::string rec(148, ' ');
         place(rec, 0, "22");
         place(rec, 35, Fit(ZeroPad(20240000 + i, 10), 10));
-        place(rec, 55, Fit(*wire::ToCp949("학생" + std::to_string(i % 1000)), 10));
+        static const char *const kNames[] = {"김민준", "이서연", "박지호", "최수아", "정예준",
+                                             "강하은", "조도윤", "윤지우", "장서준", "임하윤",
+                                             "한지민", "오승현", "서유진"};
+        place(rec, 55, Fit(*wire::ToCp949(kNames[(i - 1) % 13]), 10));
         place(rec, 65, Fit(bank2, 2));
         place(rec, 67, Fit("110" + ZeroPad(i, 9), 16));
         place(rec, 83, Fit(date, 8));
