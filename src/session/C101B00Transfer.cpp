@@ -299,18 +299,18 @@ void TFrmC101B00::TmrRecvTimer()
 
 namespace {
 
-// Writes `count` records of `len` bytes from Data, each followed by CR LF,
-// flushed after every record; `progress` is told each record's number.
-template <class Progress>
-void WriteRecords(std::ofstream &out, const TTelegram &t, const TBlockShape &shape, Progress progress)
+// Writes the block's records, each followed by CR LF, with one write; the
+// file is flushed when it is closed at its end.
+void WriteRecords(std::ofstream &out, const TTelegram &t, const TBlockShape &shape)
 {
-    for (int i = 1; i <= shape.Count; ++i) {
-        out.write(t.Data + size_t(i - 1) * size_t(shape.RecLen), shape.RecLen);
-        out.write("\r\n", 2);
-        out.flush();
-        if (!out) throw InOutError("File write error");
-        progress(i);
+    std::string lines;
+    lines.reserve(size_t(shape.Count) * (size_t(shape.RecLen) + 2));
+    for (int i = 0; i < shape.Count; ++i) {
+        lines.append(t.Data + size_t(i) * size_t(shape.RecLen), size_t(shape.RecLen));
+        lines.append("\r\n", 2);
     }
+    out.write(lines.data(), std::streamsize(lines.size()));
+    if (!out) throw InOutError("File write error");
 }
 
 } // namespace
@@ -361,7 +361,7 @@ void TFrmC101B00::ReceiveFirstBlock()
             throw InOutError(Format("Cannot create file \"%s\"", CurFilePath));
         }
         RecvTextFile = std::move(file);
-        WriteBlockAndAck(*shape, [](int) {});
+        WriteBlockAndAck(*shape); // the first block does not move the bar
     }, [this] { EndReception(); });
 }
 
@@ -372,9 +372,9 @@ void TFrmC101B00::RefuseReception()
     BrokenAnswer();
 }
 
-void TFrmC101B00::WriteBlockAndAck(const TBlockShape &shape, const std::function<void(int)> &onRecord)
+void TFrmC101B00::WriteBlockAndAck(const TBlockShape &shape)
 {
-    WriteRecords(*RecvTextFile, Telegram, shape, onRecord);
+    WriteRecords(*RecvTextFile, Telegram, shape);
     RecvCount += shape.Count;
     Builders.SendReceiveBlockAck(Telegram.JobKind[0], FieldRaw(Telegram.CompCd), "00");
 }
@@ -391,8 +391,9 @@ void TFrmC101B00::ReceiveNextBlock()
             RefuseReception();
             return;
         }
-        const int before = RecvCount;
-        WriteBlockAndAck(*shape, [&](int i) { SetBarPosition(PBarFtp, before + i); });
+        WriteBlockAndAck(*shape);
+        // The bar moves once a block, to the block's last record.
+        if (shape->Count > 0) SetBarPosition(PBarFtp, RecvCount);
     }, [this] { EndReception(); });
 }
 
@@ -403,7 +404,12 @@ void TFrmC101B00::ReceiveEnd()
             BrokenAnswer();
             return;
         }
+        // The records of the last blocks reach the file here; a file that
+        // cannot be completed is not confirmed.
+        RecvTextFile->close();
+        const bool complete = !RecvTextFile->fail();
         RecvTextFile.reset();
+        if (!complete) throw InOutError("File write error");
         const std::optional<int> total = ReadTotal(FieldRaw(Telegram.Data));
         // A total that is not a number cannot be confirmed: it counts as a
         // wrong total.
