@@ -61,9 +61,19 @@ void SetBarMaximum(QProgressBar *bar, int maximum)
     bar->setValue(0);
 }
 
+// A transfer moves the bar hundreds of times a second, and each immediate
+// repaint of it costs more than the block it shows. The position is set at
+// once; after a repaint the bar is painted again, with its latest position,
+// once this interval has passed.
+constexpr int kBarPaintIntervalMs = 100;
+
 void SetBarPosition(QProgressBar *bar, int position)
 {
+    const bool paintNow = bar->updatesEnabled();
     bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+    if (!paintNow) return;
+    bar->setUpdatesEnabled(false);
+    QTimer::singleShot(kBarPaintIntervalMs, bar, [bar] { bar->setUpdatesEnabled(true); });
 }
 
 // Runs a step of a transfer; an error in it ends the transfer (`stop`) before

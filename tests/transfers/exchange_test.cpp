@@ -250,6 +250,8 @@ TEST_F(Receiving, TwoResultFilesAreWrittenConvertedAndUnmarked)
     EXPECT_EQ(w->SGrdDataLst->Cells(9, 1), "");
     EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), "");
 
+    // The host reads the last confirmation once the event loop runs again.
+    ASSERT_TRUE(fmtest::WaitFor([&] { return telegramsWith("0810800").size() >= 2; }));
     const auto acks = telegramsWith("0810800");
     ASSERT_EQ(acks.size(), 2u);
     EXPECT_EQ(acks[0].substr(39, 2), "00");
