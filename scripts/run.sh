@@ -19,6 +19,10 @@ done
 # The conversion library is loaded by name at run time, not linked.
 cp -f "$BIN/Omvertis.dll" "$DEMO/"
 
+# The demo host's public key beside the program, where the encryption library
+# looks for it first (the demo host below uses the matching private key).
+"$BIN/hostsim" --write-public-key "$DEMO/ZelcoranHost.key"
+
 # The background picture of the main window (kept when it is already there).
 [ -f "$DEMO/img_main.bmp" ] || "$BIN/mkdemo" "$DEMO/img_main.bmp"
 

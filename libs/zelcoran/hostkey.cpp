@@ -5,16 +5,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <strings.h>
+#include <unistd.h>
 
 namespace zelcoran {
 namespace {
-
-// Public half of the demo host's key pair; the private half belongs to the
-// host simulator.
-const uint8_t kBuiltInHostKey[32] = {
-    0x19, 0xb2, 0x0d, 0xdc, 0x47, 0x05, 0x8e, 0x71, 0x24, 0x94, 0x6f, 0xac, 0x68, 0xc2, 0xf1, 0x8d,
-    0x2c, 0x21, 0xc7, 0x07, 0x2b, 0x6c, 0xb4, 0x26, 0x2e, 0x32, 0x6d, 0x01, 0xfb, 0x6a, 0x33, 0x08,
-};
 
 // A key file is 64 hex digits and maybe a line end; anything much larger is
 // not a key file.
@@ -35,22 +29,24 @@ bool IsSpace(char c)
 
 enum class Found { None, One, Ambiguous };
 
-// Finds the key file in the current folder: the exact name first, otherwise
-// the one entry whose name differs from it only in case.
-Found FindKeyFile(std::string &name)
+// Finds the key file in a folder (ending in '/', or empty for the current
+// folder): the exact name first, otherwise the one entry whose name differs
+// from it only in case.
+Found FindKeyFile(const std::string &folder, std::string &path)
 {
-    FILE *probe = std::fopen(kHostKeyFileName, "rb");
+    const std::string exact = folder + kHostKeyFileName;
+    FILE *probe = std::fopen(exact.c_str(), "rb");
     if (probe) {
         std::fclose(probe);
-        name = kHostKeyFileName;
+        path = exact;
         return Found::One;
     }
     if (errno != ENOENT) {
         // Present but not openable: report it as found so that reading fails.
-        name = kHostKeyFileName;
+        path = exact;
         return Found::One;
     }
-    DIR *dir = opendir(".");
+    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return Found::None;
     Found result = Found::None;
     while (dirent *entry = readdir(dir)) {
@@ -59,11 +55,23 @@ Found FindKeyFile(std::string &name)
             result = Found::Ambiguous;
             break;
         }
-        name = entry->d_name;
+        path = folder + entry->d_name;
         result = Found::One;
     }
     closedir(dir);
     return result;
+}
+
+// The folder of the running program with a trailing '/', or empty when it
+// cannot be told.
+std::string ProgramFolder()
+{
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buf - 1) return {};
+    std::string exe(buf, static_cast<size_t>(n));
+    size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
 }
 
 bool ReadSmallFile(const std::string &name, std::string &text)
@@ -97,21 +105,16 @@ bool ParseHostKeyText(const std::string &text, uint8_t pub[32])
     return true;
 }
 
-HostKeySource LoadHostPublicKey(uint8_t pub[32])
+bool LoadHostPublicKey(uint8_t pub[32])
 {
-    std::string name;
-    switch (FindKeyFile(name)) {
-    case Found::None:
-        std::memcpy(pub, kBuiltInHostKey, 32);
-        return HostKeySource::BuiltIn;
-    case Found::Ambiguous:
-        return HostKeySource::Unusable;
-    case Found::One:
-        break;
-    }
+    std::string path;
+    Found found = Found::None;
+    const std::string programFolder = ProgramFolder();
+    if (!programFolder.empty()) found = FindKeyFile(programFolder, path);
+    if (found == Found::None) found = FindKeyFile(std::string(), path);
+    if (found != Found::One) return false;
     std::string text;
-    if (!ReadSmallFile(name, text) || !ParseHostKeyText(text, pub)) return HostKeySource::Unusable;
-    return HostKeySource::File;
+    return ReadSmallFile(path, text) && ParseHostKeyText(text, pub);
 }
 
 } // namespace zelcoran

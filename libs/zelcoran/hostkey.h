@@ -1,5 +1,6 @@
-// The host's static X25519 public key: the one built in for the bundled
-// demo host, or the one installed in the working folder.
+// The host's static X25519 public key, read from the key file installed for
+// the client. There is no built-in key: without a usable file no session
+// can start.
 #pragma once
 
 #include <cstdint>
@@ -9,13 +10,14 @@ namespace zelcoran {
 
 constexpr const char *kHostKeyFileName = "ZelcoranHost.key";
 
-enum class HostKeySource { BuiltIn, File, Unusable };
-
-// Reads the host public key for a new session. A key file in the current
-// folder (name matched without regard to case) replaces the built-in key;
-// a key file that cannot be read or parsed makes the result Unusable and
-// leaves pub untouched, it never falls back to the built-in key.
-HostKeySource LoadHostPublicKey(uint8_t pub[32]);
+// Reads the host public key for a new session into pub. The key file is
+// looked for in the folder of the running program first, then in the
+// current folder; in each the name is matched without regard to case. The
+// first folder holding the name decides: a file there that cannot be read
+// or parsed, or two spellings of the name in that folder, fail without
+// looking further. Returns false (pub untouched) when no usable key is
+// found.
+bool LoadHostPublicKey(uint8_t pub[32]);
 
 // Parses key file contents: exactly 64 hex digits, optionally surrounded by
 // ASCII white space.

@@ -3,7 +3,8 @@
 // GetRSASeedKey makes an ephemeral X25519 key pair, agrees a secret with the
 // host's static X25519 key, derives the keys of both directions with
 // HKDF-SHA256 and writes them into the caller's context block; the key block
-// carries what the host needs to derive the same keys. Telegrams are sealed
+// carries what the host needs to derive the same keys and a time stamp by
+// which the host refuses a block it has seen before. Telegrams are sealed
 // with AES-128-GCM under a per-direction key, with a nonce made of a
 // per-direction prefix and a message counter.
 #include "zelcoran.h"
@@ -19,6 +20,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 
 namespace zelcoran {
 namespace {
@@ -34,17 +36,18 @@ constexpr size_t kPrefixSize = 4;
 constexpr size_t kNonceSize = 12;
 
 // Key block layout.
-constexpr size_t kBlockMagicAt = 0;    // 4 bytes "ZLC1"
+constexpr size_t kBlockMagicAt = 0;    // 4 bytes "ZLC2"
 constexpr size_t kBlockKeyIdAt = 4;    // 8 bytes SHA-256(host public key)[0..8)
 constexpr size_t kBlockClientAt = 12;  // 32 bytes client ephemeral public key
 constexpr size_t kBlockSaltAt = 44;    // 32 bytes HKDF salt
-constexpr size_t kBlockConfirmAt = 76; // 16 bytes HMAC-SHA256(confirm key, bytes 0..75)[0..16)
-constexpr size_t kBlockPadAt = 92;     // 36 zero bytes
-constexpr uint8_t kBlockMagic[4] = {'Z', 'L', 'C', '1'};
+constexpr size_t kBlockStampAt = 76;   // 8 bytes milliseconds since 1970-01-01 UTC, big-endian
+constexpr size_t kBlockConfirmAt = 84; // 16 bytes HMAC-SHA256(confirm key, bytes 0..83)[0..16)
+constexpr size_t kBlockPadAt = 100;    // 28 zero bytes
+constexpr uint8_t kBlockMagic[4] = {'Z', 'L', 'C', '2'};
 
 // HKDF output: client->host key and nonce prefix, host->client key and
 // nonce prefix, key-confirmation key.
-constexpr char kInfoLabel[] = "ZLC1 session keys";
+constexpr char kInfoLabel[] = "ZLC2 session keys";
 constexpr size_t kInfoLabelSize = sizeof kInfoLabel - 1;
 constexpr size_t kOkmSize = 2 * (kKeySize + kPrefixSize) + 32;
 
@@ -61,7 +64,7 @@ constexpr size_t kCtxCheckAt = 64;       // 16 bytes SHA-256(bytes 0..63)[0..16)
 constexpr size_t kCtxCheckSize = 16;
 constexpr uint8_t kCtxMagic[8] = {'Z', 'L', 'C', 'C', 'T', 'X', '0', '1'};
 
-static_assert(kBlockPadAt + 36 == kKeyBlockSize);
+static_assert(kBlockPadAt + 28 == kKeyBlockSize);
 static_assert(kCtxCheckAt + kCtxCheckSize <= kContextSize);
 
 struct Session {
@@ -226,13 +229,24 @@ bool HmacSha256(const uint8_t *key, size_t keyLen, const uint8_t *data, size_t l
            && outLen == 32;
 }
 
+// The wall clock in whole milliseconds since 1970-01-01 UTC; false when
+// the clock cannot be read or stands before 1970.
+bool WallClockMs(uint64_t &ms)
+{
+    timespec ts{};
+    if (clock_gettime(CLOCK_REALTIME, &ts) != 0 || ts.tv_sec < 0) return false;
+    ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    return true;
+}
+
 // Builds the key block and the session; false on any failure.
 bool NewSession(const uint8_t hostPub[32], uint8_t block[kKeyBlockSize], Session &s)
 {
     uint8_t clientPub[32], secret[32], salt[32], digest[32], okm[kOkmSize], mac[32];
     uint8_t info[kInfoLabelSize + 64];
+    uint64_t stamp = 0;
     bool ok = Agree(hostPub, clientPub, secret) && RAND_bytes(salt, sizeof salt) == 1
-              && Sha256(hostPub, 32, digest);
+              && Sha256(hostPub, 32, digest) && WallClockMs(stamp);
     if (ok) {
         std::memcpy(info, kInfoLabel, kInfoLabelSize);
         std::memcpy(info + kInfoLabelSize, clientPub, 32);
@@ -245,6 +259,7 @@ bool NewSession(const uint8_t hostPub[32], uint8_t block[kKeyBlockSize], Session
         std::memcpy(block + kBlockKeyIdAt, digest, 8);
         std::memcpy(block + kBlockClientAt, clientPub, 32);
         std::memcpy(block + kBlockSaltAt, salt, 32);
+        PutBe64(block + kBlockStampAt, stamp);
         ok = HmacSha256(okm + 40, 32, block, kBlockConfirmAt, mac);
         std::memcpy(block + kBlockConfirmAt, mac, 16);
     }
@@ -274,7 +289,7 @@ extern "C" int GetRSASeedKey(unsigned char *ctx, unsigned char *keyBlock)
     OPENSSL_cleanse(ctx, kContextSize);
 
     uint8_t hostPub[32];
-    if (LoadHostPublicKey(hostPub) == HostKeySource::Unusable) return -2;
+    if (!LoadHostPublicKey(hostPub)) return -2;
 
     uint8_t block[kKeyBlockSize];
     Session s;
@@ -334,4 +349,9 @@ extern "C" int rs_Decrypt(unsigned char *ctx, const unsigned char *in, int len, 
     }
     OPENSSL_cleanse(plain, sizeof plain);
     return ok ? static_cast<int>(kPlainSize) : 0;
+}
+
+extern "C" void ZelcoranWipe(unsigned char *ctx)
+{
+    if (ctx) OPENSSL_cleanse(ctx, kContextSize);
 }

@@ -29,9 +29,9 @@ extern "C" {
 /*
  * Starts a new session in ctx and writes the 128-byte key block for the host
  * into keyBlock. Returns 128 on success. On failure returns a value below 1
- * (-1 missing argument, -2 host key file present but unusable, -3 key
- * generation or derivation failed); keyBlock is then all zero and ctx holds
- * no session.
+ * (-1 missing argument, -2 no usable host key file: missing, ambiguous,
+ * unreadable or malformed, -3 clock, key generation or derivation failed);
+ * keyBlock is then all zero and ctx holds no session.
  */
 ZELCORAN_API int GetRSASeedKey(unsigned char *ctx, unsigned char *keyBlock);
 
@@ -51,6 +51,13 @@ ZELCORAN_API int rs_Encrypt(unsigned char *ctx, const unsigned char *plain, int 
  */
 ZELCORAN_API int rs_Decrypt(unsigned char *ctx, const unsigned char *in, int len,
                             unsigned char *out);
+
+/*
+ * Overwrites all ZELCORAN_CONTEXT_SIZE bytes of ctx with zeros, so that
+ * nothing of a session stays in memory: for the end of a connection and
+ * before the block is freed. A null ctx is ignored.
+ */
+ZELCORAN_API void ZelcoranWipe(unsigned char *ctx);
 
 #ifdef __cplusplus
 }

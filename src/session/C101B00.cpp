@@ -311,7 +311,7 @@ TFrmC101B00::~TFrmC101B00()
 void TFrmC101B00::FormCreate()
 {
     ClearDataList();
-    FCryptCtx = std::make_unique<unsigned char[]>(kCryptCtxSize);
+    FCryptCtx.reset(new unsigned char[kCryptCtxSize]);
     ResetDailyRecvCounters();
 }
 
@@ -425,19 +425,7 @@ void TFrmC101B00::CSockRead()
 {
     FFrames.feed(CSock->ReceiveAll());
     QPointer<TFrmC101B00> self(this);
-    for (;;) {
-        std::optional<FrameAssembler::Frame> frame;
-        try {
-            frame = FFrames.next();
-        } catch (const FrameAssembler::Broken &) {
-            // A header without a five-digit length: the stream cannot be
-            // framed any more, so the connection is given up.
-            FFrames.clear();
-            BrokenAnswer();
-            if (self) CSock->Close();
-            return;
-        }
-        if (!frame) return;
+    while (std::optional<FrameAssembler::Frame> frame = FFrames.next()) {
         // Each frame is handled on its own: an error in one ends only its
         // handling, and the frames behind it still come.
         Guarded([&] { HandleHostFrame(*frame); });
@@ -484,7 +472,7 @@ void TFrmC101B00::HandleHostFrame(const FrameAssembler::Frame &frame)
         // A code that is not a number stops here with the conversion error
         // alone, before anything of a transfer under way is touched.
         const int code = StrToInt(resp);
-        TransfersStopped(); // a host error ends a transfer under way
+        HostErrorEndsItsRun(); // only the run whose step it answers ends
         ShowHostError(code);
         PnlFtp->hide();
     } else {
@@ -497,9 +485,16 @@ void TFrmC101B00::BrokenAnswer()
     MessageBox(QString::fromUtf8("응답 전문 오류입니다!!"), QString::fromUtf8("전문오류"), MsgIcon::Error);
 }
 
+void TFrmC101B00::TCryptCtxFree::operator()(unsigned char *ctx) const
+{
+    ZelcoranWipe(ctx);
+    delete[] ctx;
+}
+
 void TFrmC101B00::CSockDisconnect()
 {
     FFrames.clear();
+    ZelcoranWipe(FCryptCtx.get()); // nothing of the session outlives it
     TransfersStopped(); // so does the end of the connection
     MessageBox(QString::fromUtf8("Norvane과 연결이 종료되었습니다!!!\r\n연결을 원하면 다시 접속하세요!!!"),
                QString::fromUtf8("접속종료"), MsgIcon::Information);

@@ -199,6 +199,7 @@ public:
     bool LoggedIn() const;
     const std::string &CompCd() const { return FCompCd; }
     bool HasCryptCtx() const { return FCryptCtx != nullptr; }
+    const unsigned char *CryptCtx() const { return FCryptCtx.get(); }
 
     // Sending, receiving, notice download, detail list
     // ---- sending the marked files of the send list -----------------------------
@@ -227,9 +228,13 @@ public:
     void NoticeNextBlock();   // "0530100"
     void NoticeEnd();         // "0800800" G
     bool Receiving() const { return recvKind_ != RecvKind::None; }
-    // A host error or the end of the connection stops a send run or a
-    // reception: the open files are closed.
+    // The end of the connection stops a send run or a reception: the open
+    // files are closed.
     void TransfersStopped();
+    // A host error in Telegram stops only the run whose step it answers, as
+    // its telegram code (and, for the transfer codes, its direction flag)
+    // tells; an error answering any other request leaves every run alone.
+    void HostErrorEndsItsRun();
     // ---- detail list -----------------------------------------------------------
     void BBtnDataListClick();
 
@@ -272,9 +277,12 @@ private:
     std::string FCompCd;
     // The three file lists, working on the grid, FLbHProc and the store.
     std::unique_ptr<TFileLists> FFileLists;
-    // The encryption context: allocated at creation, freed when the window
-    // closes.
-    std::unique_ptr<unsigned char[]> FCryptCtx;
+    // The encryption context: allocated at creation, wiped at the end of
+    // every connection, wiped and freed when the window closes.
+    struct TCryptCtxFree {
+        void operator()(unsigned char *ctx) const;
+    };
+    std::unique_ptr<unsigned char[], TCryptCtxFree> FCryptCtx;
     // Host frames are reassembled from the byte stream of the connection.
     FrameAssembler FFrames;
     TColor statusColor_ = clBlack;

@@ -110,6 +110,38 @@ void TFrmC101B00::TransfersStopped()
     EndReception();
 }
 
+void TFrmC101B00::HostErrorEndsItsRun()
+{
+    const std::optional<TTelegramCode> code = CodeOf(Telegram);
+    if (!code) return;
+    const char dir = Telegram.DirFlag[0];
+    bool send = false, result = false, notice = false;
+    switch (*code) {
+    case TTelegramCode::tcTransferReq:
+    case TTelegramCode::tcTransferStart:
+    case TTelegramCode::tcTransferBlock:
+    case TTelegramCode::tcTransferNext:
+    case TTelegramCode::tcTransferEnd:
+    case TTelegramCode::tcTransferEndAck:
+        // Sending and receiving share these codes; the direction tells them
+        // apart, and one that tells nothing ends both.
+        notice = dir == 'G';
+        send = dir == 'S' || (!notice && dir != 'R');
+        result = dir == 'R' || (!notice && dir != 'S');
+        break;
+    case TTelegramCode::tcNoticeFileReq:
+    case TTelegramCode::tcNoticeFileStart:
+    case TTelegramCode::tcNoticeFileNext:
+    case TTelegramCode::tcNoticeBlockAck:
+        notice = true;
+        break;
+    default:
+        return; // log-in, log-out, password change, lists: no transfer step
+    }
+    if (send) EndSendRun();
+    if ((result && recvKind_ == RecvKind::Result) || (notice && recvKind_ == RecvKind::Notice)) EndReception();
+}
+
 // ---- progress panel ------------------------------------------------------------
 
 void TFrmC101B00::ShowProgressPanel()

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -67,6 +68,7 @@ struct TNMFTP::Impl {
     std::string localPath;
     int fd = -1;
     int64_t received = 0;
+    int64_t announced = 0; // the total the server's reply gave; 0: none
     std::string writeFailure;
 
     explicit Impl(TNMFTP &o) : owner(o) {}
@@ -149,6 +151,7 @@ struct TNMFTP::Impl {
             strncasecmp(self->lastCommand.c_str(), "RETR", 4) == 0) {
             self->retrAccepted = true;
             const int64_t total = RetrievalTotal(text);
+            self->announced = total;
             Raise([&] {
                 if (self->owner.OnTransactionStart) self->owner.OnTransactionStart(total);
             });
@@ -280,6 +283,7 @@ void TNMFTP::Retrieve(const std::string &folder, const std::string &remoteName,
     CURL *e = d_->easy;
     d_->localPath = localPath;
     d_->received = 0;
+    d_->announced = 0;
     d_->writeFailure.clear();
     d_->retrieving = true;
     d_->retrAccepted = false;
@@ -297,6 +301,13 @@ void TNMFTP::Retrieve(const std::string &folder, const std::string &remoteName,
     d_->retrieving = false;
     if (rc == CURLE_OK && !d_->openFile()) rc = CURLE_WRITE_ERROR; // an empty file
     d_->closeFile();
+    // A transfer that ended without the size the server announced was cut off.
+    if (rc == CURLE_OK && d_->announced > 0 && d_->received != d_->announced) {
+        std::snprintf(d_->errorText, sizeof d_->errorText,
+                      "Received %lld of the %lld bytes announced", (long long)d_->received,
+                      (long long)d_->announced);
+        rc = CURLE_PARTIAL_FILE;
+    }
 
     if (rc == CURLE_OK) {
         Raise([&] {

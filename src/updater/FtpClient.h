@@ -21,7 +21,10 @@
 //   OnFailure(kind of the refused command) and a broken or timed-out
 //   connection or a local write failure raises OnError(code, text); both
 //   then close the connection and fail the call with FtpFailure. A
-//   partly received file stays as far as it was written.
+//   transfer that ends with another byte count than the total the server
+//   announced (when it announced one) is cut off: OnError, as for a broken
+//   connection. A partly received file stays as far as it was written (the
+//   window downloads under a name of its own, see TFrmVersion::FetchFile).
 // - Disconnect(): "QUIT" and the connection closed when connected;
 //   nothing otherwise.
 // - TimeOut bounds every wait on the server: the connection, each reply,

@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -100,6 +101,9 @@ TFrmVersion::TFrmVersion(QWidget *parent) : QWidget(parent, Qt::Window)
 
     CSock = new TClientSocket(this);
     CSock->setObjectName("CSock");
+    answerWait_ = new QTimer(this);
+    answerWait_->setSingleShot(true);
+    connect(answerWait_, &QTimer::timeout, this, [this] { handleAnswerGuarded([this] { AnswerWaitOver(); }); });
 
     BitBtn1 = button(this, "BitBtn1", "연결", QRect(215, 123, 75, 25));
     BitBtn2 = button(this, "BitBtn2", "닫기", QRect(294, 123, 75, 25));
@@ -193,15 +197,22 @@ void TFrmVersion::CSockConnect()
     CSock->SendText(MakeVersionRequest(VerStr));
 }
 
-// The answer is handled once it has arrived whole. While it is handled (the
-// downloads keep events flowing), further reads are not taken and an end of
-// the connection is held back until the handling has finished, so that the
-// client is never started while its file is being replaced.
+// The answer is handled once what has arrived decides it, or when the wait
+// for more bytes is over, or when the connection ends with bytes not yet
+// handled. While it is handled (the downloads keep events flowing), further
+// reads are not taken and an end of the connection is held back until the
+// handling has finished, so that the client is never started while its file
+// is being replaced.
 void TFrmVersion::sockRead()
+{
+    handleAnswerGuarded([this] { CSockRead(); });
+}
+
+void TFrmVersion::handleAnswerGuarded(const std::function<void()> &handler)
 {
     if (reading_) return;
     reading_ = true;
-    Guarded([this] { CSockRead(); });
+    Guarded(handler);
     reading_ = false;
     if (heldDisconnect_) {
         heldDisconnect_ = false;
@@ -216,6 +227,13 @@ void TFrmVersion::sockDisconnect()
         heldDisconnect_ = true;
         return;
     }
+    if (reader_.waiting()) {
+        // The host closed on an answer still waiting for bytes: it is
+        // handled first, then the end of the connection.
+        heldDisconnect_ = true;
+        handleAnswerGuarded([this] { AnswerWaitOver(); });
+        return;
+    }
     CSockDisconnect();
 }
 
@@ -225,9 +243,24 @@ void TFrmVersion::CSockRead()
     // A length that is not a number ends the handler here; the answer is
     // then not read any further.
     const std::optional<VersionAnswer> answer = reader_.feed(data);
-    if (!answer) return;
+    if (!answer) {
+        if (reader_.waiting() && !answerWait_->isActive()) answerWait_->start(AnswerWaitMs);
+        return;
+    }
+    answerWait_->stop();
+    HandleAnswer(*answer);
+}
 
-    switch (answer->kind) {
+void TFrmVersion::AnswerWaitOver()
+{
+    answerWait_->stop();
+    // Read as the host's answer; a length that is not a number stops here.
+    if (const std::optional<VersionAnswer> answer = reader_.flush()) HandleAnswer(*answer);
+}
+
+void TFrmVersion::HandleAnswer(const VersionAnswer &answer)
+{
+    switch (answer.kind) {
     case AnswerKind::NotVersion:
         MessageBox(U("버전체크 전문 오류입니다!! "), U("오류"), MsgIcon::Error);
         break;
@@ -237,8 +270,8 @@ void TFrmVersion::CSockRead()
         MessageBox(U("파일이 없습니다.!!"), U("오류"), MsgIcon::Error);
         break;
     case AnswerKind::Diff:
-        HostDllVer = answer->hostDllVer;
-        HostExeVer = answer->hostExeVer;
+        HostDllVer = answer.hostDllVer;
+        HostExeVer = answer.hostExeVer;
         if (DllVer != HostDllVer) {
             UpdateFileName = kLibraryFile;
             DownloadFile();
@@ -326,18 +359,34 @@ void TFrmVersion::DownloadFile()
     }
 }
 
+std::string DownloadTempName(const std::string &fileName) { return fileName + kDownloadSuffix; }
+
 void TFrmVersion::FetchFile()
 {
-    // The old file goes only now that the log-in has succeeded.
-    const std::string oldPath = NativePath(AppDir + "\\" + UpdateFileName);
+    // The file arrives under a name of its own in the same folder and takes
+    // the place of the old one only once it is complete: a failed download
+    // leaves the old file as it was. A local file that could not be
+    // replaced is reported before anything is fetched.
+    const std::string target = NativePath(AppDir + "\\" + UpdateFileName);
+    const std::string temp = NativePath(AppDir + "\\" + DownloadTempName(UpdateFileName));
     struct stat st{};
-    if (::lstat(oldPath.c_str(), &st) == 0 && ::unlink(oldPath.c_str()) != 0) {
+    const bool exists = ::lstat(target.c_str(), &st) == 0;
+    if ((exists && S_ISDIR(st.st_mode)) || ::access(NativePath(AppDir).c_str(), W_OK | X_OK) != 0) {
         MessageBox(U("파일삭제 에러"), U("delete Error"), MsgIcon::Error);
         NMFTP.Disconnect();
         return;
     }
     Label1->setText(U("파일 업데이트 중..."));
-    NMFTP.Retrieve(kUpdateFolder, UpdateFileName, NativePath(AppDir + "\\" + UpdateFileName));
+    try {
+        NMFTP.Retrieve(kUpdateFolder, UpdateFileName, temp);
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        MessageBox(U("파일삭제 에러"), U("delete Error"), MsgIcon::Error);
+    }
 }
 
 void TFrmVersion::NMFTPConnect() { Label1->setText(U("Norvane 연결중...")); }

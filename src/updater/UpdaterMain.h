@@ -20,6 +20,7 @@
 
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace fm::upd {
 
@@ -44,6 +45,11 @@ inline constexpr const char *kManualDownloadUrl =
 
 // The server folder that holds the update files.
 inline constexpr const char *kUpdateFolder = "pellquay";
+
+// A file being downloaded is written as its name + this suffix in the same
+// folder, and renamed to its name once it has arrived complete.
+inline constexpr const char *kDownloadSuffix = ".download";
+std::string DownloadTempName(const std::string &fileName);
 
 class TFrmVersion : public QWidget {
 public:
@@ -95,6 +101,12 @@ public:
     // The client was started (the launch was attempted).
     bool Launched() const { return launched_; }
 
+    // How long an answer that could still grow waits for more bytes before
+    // what has arrived is handled (single shot, from the read that left it
+    // undecided).
+    static constexpr int kAnswerWaitMs = 3000;
+    int AnswerWaitMs = kAnswerWaitMs;
+
     // Opens a web page in the default browser; tests replace it.
     using PageOpener = std::function<void(const QUrl &)>;
     static void SetPageOpener(PageOpener opener); // nullptr: the desktop's browser
@@ -106,9 +118,17 @@ protected:
 private:
     void sockRead();
     void sockDisconnect();
+    // Runs a handler that reads and handles the answer: one at a time, with
+    // an end of the connection held back until it has finished.
+    void handleAnswerGuarded(const std::function<void()> &handler);
+    // The answer read from what has arrived, after the wait or at the end
+    // of the connection.
+    void AnswerWaitOver();
+    void HandleAnswer(const VersionAnswer &answer);
     void launchClient();
 
     AnswerReader reader_;
+    QTimer *answerWait_ = nullptr;
     bool reading_ = false;        // CSockRead is running
     bool heldDisconnect_ = false; // the connection ended while it ran
     bool closingForLaunch_ = false;

@@ -50,6 +50,32 @@ VersionAnswer ParseVersionAnswer(std::string_view s)
     return a;
 }
 
+namespace {
+
+// `s` is a proper beginning of `word` (the empty text included).
+bool Begins(std::string_view s, std::string_view word)
+{
+    return s.size() < word.size() && word.substr(0, s.size()) == s;
+}
+
+} // namespace
+
+bool AnswerReader::couldGrow(int n) const
+{
+    const std::string_view payload = std::string_view(buffer_).substr(6);
+    if (Begins(payload, "DIFF")) return true;
+    if (payload.substr(0, 4) == "DIFF") {
+        // Complete at 33 characters, or at the length its digits give.
+        const size_t need = n >= 4 ? std::min(size_t(n) + 6, kDiffAnswerLength) : kDiffAnswerLength;
+        return buffer_.size() < need;
+    }
+    const AnswerKind now = ParseVersionAnswer(buffer_).kind;
+    if (now == AnswerKind::Ok || now == AnswerKind::FileNo) return false;
+    // Copy(s, 7, n) can still become "OK" or "FILENO" only from a beginning
+    // of it, and only when n can hold it.
+    return (n >= 2 && Begins(payload, "OK")) || (n >= 6 && Begins(payload, "FILENO"));
+}
+
 std::optional<VersionAnswer> AnswerReader::feed(std::string_view bytes)
 {
     if (finished_) return std::nullopt;
@@ -66,12 +92,14 @@ std::optional<VersionAnswer> AnswerReader::feed(std::string_view bytes)
         finished_ = true;
         throw;
     }
-    size_t need = buffer_.size(); // not a version answer: complete as it is
-    if (buffer_[0] == 'V') {
-        need = 6 + size_t(std::clamp(n, 0, int(kDiffAnswerLength) - 6));
-        if (Copy(buffer_, 7, 4) == "DIFF" && n < 4) need = kDiffAnswerLength;
-    }
-    if (buffer_.size() < need) return std::nullopt;
+    if (buffer_[0] == 'V' && couldGrow(n)) return std::nullopt;
+    finished_ = true;
+    return ParseVersionAnswer(buffer_);
+}
+
+std::optional<VersionAnswer> AnswerReader::flush()
+{
+    if (finished_ || buffer_.empty()) return std::nullopt;
     finished_ = true;
     return ParseVersionAnswer(buffer_);
 }

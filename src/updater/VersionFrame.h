@@ -49,22 +49,35 @@ struct VersionAnswer {
 // 2-6 is converted first: a text that is not a number raises ConvertError.
 VersionAnswer ParseVersionAnswer(std::string_view s);
 
-// Collects the host's answer from the bytes of successive reads. The answer
-// is complete once its header and the payload length it announces have
-// arrived (a payload is counted up to 27 bytes, what the longest answer
-// carries); a "DIFF" answer whose length field cannot hold its payload is
-// complete at 33 bytes.
+// Collects the host's answer from the bytes of successive reads. An answer
+// is taken as soon as what has arrived decides it: a first letter other
+// than "V", "OK" or "FILENO" read as ParseVersionAnswer reads them, a
+// "DIFF" of 33 characters or of as many as its length field gives (at least
+// the four of "DIFF"), or any other payload. While what has arrived could
+// still become one of the longer answers (no payload yet, a beginning of
+// "OK", "FILENO" or "DIFF", a shorter "DIFF"), it waits; the caller bounds
+// that wait and then takes what has arrived with `flush`.
 class AnswerReader {
 public:
-    // Adds the bytes of one read. Returns the answer once it is complete,
-    // read from everything received so far. Raises ConvertError when the
-    // length field is not a number; the reader is then broken and takes
-    // nothing more, as it does after returning an answer.
+    // Adds the bytes of one read. Returns the answer once it is decided.
+    // Raises ConvertError when the length field is not a number; the reader
+    // is then finished and takes nothing more, as it does after returning
+    // an answer.
     std::optional<VersionAnswer> feed(std::string_view bytes);
+    // The answer read from what has arrived, when the wait is over or the
+    // connection has ended; nothing when no byte has arrived. May raise
+    // ConvertError as ParseVersionAnswer does.
+    std::optional<VersionAnswer> flush();
+    // Bytes have arrived and no answer has been taken from them yet.
+    bool waiting() const { return !finished_ && !buffer_.empty(); }
     bool finished() const { return finished_; }
     const std::string &received() const { return buffer_; }
 
 private:
+    // True while more bytes could still make what has arrived another
+    // answer; `n` is the length field.
+    bool couldGrow(int n) const;
+
     std::string buffer_;
     bool finished_ = false;
 };

@@ -34,11 +34,50 @@ TEST(FrameAssembler, JoinsSplitFramesAndSeparatesCoalescedOnes)
     EXPECT_EQ(a.pending(), 0u);
 }
 
-TEST(FrameAssembler, ABrokenLengthFieldIsReported)
+TEST(FrameAssembler, KeyAnswersAreKnownByTheirFormAndEveryOtherFrameIs1046Bytes)
 {
+    const std::string telegram = "Dx1y2z" + std::string(1040, 'c');
+    const std::string almostKey = "S00002OX" + std::string(1038, 'd'); // a telegram
+    const std::string stream = std::string("S00128OK") + "S     OK" + "SxxxxxERR" + telegram + almostKey + "S";
+    // Whole, then byte by byte: the same frames.
+    for (bool bytewise : {false, true}) {
+        SCOPED_TRACE(bytewise);
+        FrameAssembler a;
+        std::vector<std::pair<char, std::string>> got;
+        auto drain = [&] {
+            while (auto f = a.next()) got.emplace_back(f->letter, f->payload);
+        };
+        if (bytewise) {
+            for (char c : stream) {
+                a.feed(std::string_view(&c, 1));
+                drain();
+            }
+        } else {
+            a.feed(stream);
+            drain();
+        }
+        ASSERT_EQ(got.size(), 5u);
+        EXPECT_EQ(got[0], std::make_pair('S', std::string("OK")));
+        EXPECT_EQ(got[1], std::make_pair('S', std::string("OK")));
+        EXPECT_EQ(got[2], std::make_pair('S', std::string("ERR")));
+        EXPECT_EQ(got[3], std::make_pair('D', telegram.substr(6)));
+        EXPECT_EQ(got[4], std::make_pair('S', almostKey.substr(6)));
+        EXPECT_EQ(a.pending(), 1u); // the last "S" waits for what follows
+    }
+    // A key answer not yet decided waits; one that cannot become one is a
+    // telegram and waits for its 1046 bytes.
+    for (const char *start : {"S12345", "S12345O", "S12345E", "S12345ER"}) {
+        FrameAssembler a;
+        a.feed(start);
+        EXPECT_FALSE(a.next()) << start;
+    }
     FrameAssembler a;
-    a.feed("Dx1040");
-    EXPECT_THROW(a.next(), FrameAssembler::Broken);
+    a.feed("S12345EX");
+    EXPECT_FALSE(a.next());
+    a.feed(std::string(1038, 'e'));
+    auto f = a.next();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->payload.size(), 1040u);
 }
 
 TEST(DateTime, FormatsLocalDateAndStamp)

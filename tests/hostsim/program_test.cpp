@@ -24,6 +24,14 @@ protected:
     fmtest::TempDir dir;
     ScopedCwd cwd{dir.path()};
     QProcess proc;
+    // The program serves with the demo key and writes its public half for
+    // the client, as the demo set-up has it do.
+    void SetUp() override
+    {
+        const std::string file = dir.file(hostsim::kHostPublicKeyFileName);
+        ASSERT_EQ(QProcess::execute(kProgram, {"--write-public-key", QString::fromStdString(file)}), 0);
+        EXPECT_EQ(dir.read(hostsim::kHostPublicKeyFileName), hostsim::HostKey::demo().publicHex() + "\n");
+    }
 };
 
 TEST_F(Program, ServesTheDemoScenarioAndLogsWhatItReceives)

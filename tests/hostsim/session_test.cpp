@@ -123,6 +123,58 @@ TEST_F(Session, PasswordChange)
     EXPECT_EQ(Resp(d.telegram()), "00");
 }
 
+// A recorded session sent again is refused at the key stage: on this host
+// (its replay cache) and on one started after the recording (the start
+// rule). Nothing of it is dispatched: the recorded password change is not
+// carried out again.
+TEST_F(Session, ReplayedSessionIsRefusedAtTheKeyStage)
+{
+    {
+        Client c;
+        ASSERT_EQ(Code(c.logIn(host.port(), "1234", "1111")), "0810100");
+        c.send(Request('3', "0300100", "1234", Pad("1111", 10) + Pad("5555", 10)));
+        ASSERT_EQ(Resp(c.telegram()), "00");
+    }
+    const std::vector<std::string> recorded = host.receivedFrames();
+    ASSERT_EQ(recorded.size(), 3u);
+    std::string replay;
+    for (const std::string &f : recorded) replay += f;
+    host.scenario().accounts["1234"] = "1111"; // changed back by the school
+
+    auto replayTo = [&](hostsim::HostServer &h, const char *why) {
+        const size_t telegrams = h.receivedTelegrams().size();
+        Client r;
+        ASSERT_TRUE(r.connectTo(h.port()));
+        r.write(replay);
+        auto f = r.frame();
+        ASSERT_TRUE(f);
+        EXPECT_EQ(std::string(1, f->letter) + f->payload, "SERR");
+        EXPECT_FALSE(r.frame(300)) << "a replayed telegram was answered";
+        EXPECT_EQ(h.receivedTelegrams().size(), telegrams);
+        EXPECT_EQ(h.scenario().accounts["1234"], "1111");
+        ASSERT_FALSE(h.protocolErrors().empty());
+        EXPECT_EQ(h.protocolErrors().front(), why);
+    };
+    host.clearLog();
+    replayTo(host, "key block replayed");
+
+    // A host started after the recording: the block is older than it.
+    const uint64_t stamp = [&] {
+        uint64_t v = 0;
+        for (int i = 0; i < 8; ++i) v = v << 8 | uint8_t(recorded[0][6 + 76 + i]);
+        return v;
+    }();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return hostsim::WallClockMs() > int64_t(stamp); }));
+    hostsim::HostServer later;
+    later.setScenario(host.scenario());
+    ASSERT_TRUE(later.listen(0));
+    replayTo(later, "key block stamped before the host started");
+
+    // A genuine new session still works.
+    Client c;
+    EXPECT_EQ(Code(c.logIn(host.port(), "1234", "1111")), "0810100");
+}
+
 TEST_F(Session, ErrorsOnDemand)
 {
     Client c;

@@ -42,8 +42,9 @@ TEST_F(SessionEnv, UnreadableAnswersAreNeverDispatched)
 {
     login();
 
-    // A telegram frame of the wrong length.
-    ASSERT_TRUE(host.pushRaw("D00004abcd"));
+    // Bytes 1-5 say nothing: a frame whose length digits are wrong or not
+    // digits at all is still its 1046 bytes, and these do not open.
+    ASSERT_TRUE(host.pushRaw("D0x004" + std::string(1040, 'x')));
     ASSERT_TRUE(waitBox(kBrokenBox)) << boxes.texts();
     EXPECT_EQ(boxes.last().caption, q("전문오류"));
     EXPECT_EQ(boxes.last().icon, MsgIcon::Error);
@@ -61,10 +62,11 @@ TEST_F(SessionEnv, UnreadableAnswersAreNeverDispatched)
     EXPECT_EQ(w->PnlStatus->text(), q("before"));
     EXPECT_FALSE(boxes.anyWithText(q("tampered")));
 
-    // A header that is not digits: the stream is given up.
-    ASSERT_TRUE(host.pushRaw("D0x040"));
+    // A frame cut off by the end of the connection is never handled.
+    host.armFault(Fault::CloseAfterFrame);
+    ASSERT_TRUE(host.pushRaw("D01040" + std::string(500, 'y')));
     ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
-    EXPECT_EQ(boxesWith(kBrokenBox), 3u);
+    EXPECT_EQ(boxesWith(kBrokenBox), 2u);
     EXPECT_FALSE(w->LoggedIn());
 }
 

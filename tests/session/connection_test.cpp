@@ -3,6 +3,10 @@
 #include "sessionenv.h"
 
 #include <QTcpServer>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <filesystem>
 
 using fm::MsgIcon;
 
@@ -160,6 +164,80 @@ TEST_F(SessionEnv, RefusedKeyClosesTheConnection)
     EXPECT_TRUE(fmtest::WaitFor([&] { return host.openConnections() == 0; }));
     EXPECT_TRUE(host.receivedFrames().empty());
     EXPECT_EQ(host.connectionsAccepted(), 2);
+
+    // No key file at all: the same road, no built-in key stands in.
+    ASSERT_FALSE(std::filesystem::exists(
+        std::filesystem::read_symlink("/proc/self/exe").parent_path() / "ZelcoranHost.key"));
+    boxes.clear();
+    std::filesystem::remove(dir.file("ZelcoranHost.key"));
+    w->BBtnConn->click();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, q("세션키 생성을 실패하였습니다.\r\n재접속하세요!!"));
+    EXPECT_TRUE(fmtest::WaitFor([&] { return host.openConnections() == 0; }));
+    EXPECT_TRUE(host.receivedFrames().empty());
+    EXPECT_EQ(host.connectionsAccepted(), 3);
+}
+
+TEST_F(SessionEnv, ContextIsWipedAtTheEndOfTheConnection)
+{
+    login();
+    const unsigned char *ctx = w->CryptCtx();
+    ASSERT_TRUE(ctx);
+    auto wiped = [ctx] {
+        return std::all_of(ctx, ctx + fm::TFrmC101B00::kCryptCtxSize, [](unsigned char b) { return b == 0; });
+    };
+    EXPECT_FALSE(wiped()) << "no session in the context";
+    bool wipedAtBox = false;
+    boxes.onShow([&](const fm::ShownBox &) { wipedAtBox = wiped(); });
+    host.closeConnections();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    EXPECT_TRUE(wipedAtBox);
+    EXPECT_TRUE(wiped());
+    EXPECT_EQ(w->CryptCtx(), ctx) << "the block stays for the next connection";
+}
+
+TEST_F(SessionEnv, KeyAnswersAreKnownByTheirFormWhateverTheirLengthDigits)
+{
+    // A host of its own that writes other length digits, split or whole.
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost));
+    writeCommunication("127.0.0.1", std::to_string(other.serverPort()));
+    QPointer<QTcpSocket> conn;
+    size_t keyBytes = 0;
+    QObject::connect(&other, &QTcpServer::newConnection, [&] {
+        conn = other.nextPendingConnection();
+        QObject::connect(conn, &QTcpSocket::readyRead, [&] { keyBytes += size_t(conn->readAll().size()); });
+    });
+    auto answerKey = [&](std::vector<std::string> pieces) {
+        keyBytes = 0;
+        w->BBtnConn->click();
+        ASSERT_TRUE(fmtest::WaitFor([&] { return conn && keyBytes == 134; }));
+        for (const std::string &p : pieces) {
+            conn->write(p.data(), qint64(p.size()));
+            conn->flush();
+            QTest::qWait(30);
+        }
+    };
+
+    for (auto pieces : {std::vector<std::string>{"S00128OK"}, std::vector<std::string>{"S     O", "K"}}) {
+        SCOPED_TRACE(pieces.front());
+        boxes.clear();
+        modals.then(cancel);
+        const int dialogs = modals.shownCount();
+        answerKey(pieces);
+        ASSERT_TRUE(fmtest::WaitFor([&] { return modals.shownCount() == dialogs + 1; })) << boxes.texts();
+        EXPECT_EQ(boxes.count(), 0u) << boxes.texts();
+        conn->disconnectFromHost();
+        ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    }
+
+    boxes.clear();
+    answerKey({"SxxxxxERR"});
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, q("세션키 전송에 실패하였습니다.\r\n재접속하세요!!"));
+    EXPECT_FALSE(w->CSock->Active());
 }
 
 TEST_F(SessionEnv, RefusedConnectionShowsConnectErrorThenSocketLayerError)

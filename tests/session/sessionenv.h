@@ -1,8 +1,8 @@
 #pragma once
 // A communication window talking to an in-process host simulator over
-// loopback: its own working folder (no host key file: the built-in demo
-// key), a private registry hive pointing at the host, scripted message boxes
-// and scripted log-in dialogs.
+// loopback: its own working folder holding the host's public key file, a
+// private registry hive pointing at the host, scripted message boxes and
+// scripted log-in dialogs.
 #include "common/codec.h"
 #include "common/datetime.h"
 #include "common/errors.h"
@@ -40,6 +40,7 @@ protected:
         ASSERT_NE(::getcwd(buf, sizeof buf), nullptr);
         savedCwd_ = buf;
         ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+        ASSERT_TRUE(host.hostKey().writePublicKeyFile(dir.file(hostsim::kHostPublicKeyFileName)));
         ASSERT_TRUE(host.listen(0));
         hostsim::Scenario s;
         s.accounts["AB12"] = "pw1234";

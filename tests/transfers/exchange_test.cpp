@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "paradox/pxwrite.h"
 #include "platform/paths.h"
+#include "session/C101B03.h"
 #include "session/C101B04.h"
 #include "session/C101B05.h"
 #include "session/Convert.h"
@@ -14,6 +15,7 @@
 
 #include <QProgressBar>
 #include <QTextEdit>
+#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 
@@ -187,6 +189,41 @@ TEST_F(Exchange, HostErrorDuringASendClosesTheCopyAndEndsTheRun)
     ASSERT_TRUE(waitBox("이체자료 파일송신이 완료되었습니다!!")) << boxes.texts();
 }
 
+TEST_F(Exchange, HostErrorAnsweringAnotherRequestLeavesTheSendToFinish)
+{
+    const auto records = hostsim::MakeResultRecords("26", "20240105", 20);
+    dir.write("send/S0001.txt", Join(records));
+    login();
+    auto l = lists();
+    sendList(l);
+    // A password change with a wrong old password, asked while the first
+    // block is on its way: the host answers it with error 11.
+    modals.then([](QDialog &d) {
+        auto &dlg = dynamic_cast<fm::TFrmC101B03 &>(d);
+        dlg.EdtCurrPswd->setText("wrong");
+        dlg.EdtUpdtPswd->setText("new1");
+        dlg.EdtConfiPswd->setText("new1");
+        return int(fm::mrOk);
+    });
+    QObject::connect(&host, &hostsim::HostServer::telegramReceived, w, [&](int, const QByteArray &t) {
+        if (t.mid(1, 7) == "0710100" && t.mid(32, 7) == "0000001")
+            QTimer::singleShot(0, w, [&] { w->BBtnPswd->click(); });
+    });
+    w->BBtnFileSnd->setEnabled(true);
+    w->BBtnFileSnd->click();
+    ASSERT_TRUE(waitBox("이체자료 파일송신이 완료되었습니다!!")) << boxes.texts();
+    EXPECT_EQ(boxesWith("구비밀번호오류"), 1u) << boxes.texts();
+    EXPECT_EQ(boxesWith(kBrokenBox), 0u) << boxes.texts();
+    const auto codes = host.receivedCodes();
+    const auto password = std::find(codes.begin(), codes.end(), "0300100");
+    ASSERT_NE(password, codes.end());
+    EXPECT_NE(std::find(password, codes.end(), "0710100"), codes.end()); // blocks went on after it
+    ASSERT_EQ(host.uploads().size(), 1u);
+    EXPECT_TRUE(host.uploads()[0].ended);
+    EXPECT_EQ(host.uploads()[0].records, records);
+    EXPECT_EQ(read("sback/S0001.txt"), Join(records));
+}
+
 TEST_F(Exchange, AnAnswerCodeThatIsNotANumberLeavesTheSendAsItWas)
 {
     dir.write("send/S0001.txt", Join(hostsim::MakeResultRecords("26", "20240105", 20)));
@@ -250,7 +287,7 @@ TEST_F(Receiving, TwoResultFilesAreWrittenConvertedAndUnmarked)
     EXPECT_EQ(w->SGrdDataLst->Cells(9, 1), "");
     EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), "");
 
-    // The host reads the last confirmation once the event loop runs again.
+    // The last end was confirmed before its box; the host reads it later.
     ASSERT_TRUE(fmtest::WaitFor([&] { return telegramsWith("0810800").size() >= 2; }));
     const auto acks = telegramsWith("0810800");
     ASSERT_EQ(acks.size(), 2u);
@@ -388,6 +425,8 @@ TEST_F(Exchange, NoticeOfThreeBlocksIsStoredInGongAndShown)
     EXPECT_EQ(stored.substr(2000), std::string(880, ' '));
     EXPECT_TRUE(shown.startsWith("notice line 0"));
     EXPECT_EQ(caption, q("공지사항"));
+    // The end was confirmed before the viewer opened; the host reads it later.
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !telegramsWith("0810800").empty(); }));
     const auto acks = telegramsWith("0810800");
     ASSERT_EQ(acks.size(), 1u);
     EXPECT_EQ(acks[0].substr(64, 6), "000003");

@@ -1,6 +1,6 @@
 // Downloads from a real FTP server: both files over two sessions while the
 // host closes, the failed log-in, the server's refusals, an undeletable
-// local file, and a transfer cut off.
+// local file, and transfers cut off (none of which touches the old file).
 #include "updater_env.h"
 
 using namespace updtest;
@@ -45,9 +45,9 @@ TEST_F(UpdaterTest, FailedFetchesAreReportedAndTheFlowGoesOn)
         const char *firstCaption;
         bool localKept;
     } cases[] = {
-        {WrongPassword, connectBoxes, "연결실패", true}, // deleted only after the log-in
-        {NoFile, refusedBoxes, "FTP Error", false},
-        {NoFolder, refusedBoxes, "FTP Error", false},
+        {WrongPassword, connectBoxes, "연결실패", true},
+        {NoFile, refusedBoxes, "FTP Error", true}, // replaced only by a complete file
+        {NoFolder, refusedBoxes, "FTP Error", true},
         {Undeletable, {"파일삭제 에러"}, "delete Error", true},
     };
     for (const Case &c : cases) {
@@ -68,6 +68,8 @@ TEST_F(UpdaterTest, FailedFetchesAreReportedAndTheFlowGoesOn)
         EXPECT_EQ(boxTexts(), c.boxes);
         EXPECT_EQ(boxes_.shown()[0].caption, QString::fromUtf8(c.firstCaption));
         EXPECT_EQ(fs::exists(file("Omvertis.dll")), c.localKept);
+        if (c.fault != Undeletable) EXPECT_EQ(ReadAll(file("Omvertis.dll")), "old");
+        EXPECT_FALSE(fs::exists(file("Omvertis.dll.download")));
         if (c.fault != WrongPassword) {
             EXPECT_EQ(ftp.commands().back(), "QUIT");
         }
@@ -78,7 +80,7 @@ TEST_F(UpdaterTest, FailedFetchesAreReportedAndTheFlowGoesOn)
     }
 }
 
-TEST_F(UpdaterTest, TransferCutOffShowsTheSocketTextAndKeepsThePart)
+TEST_F(UpdaterTest, TransferCutOffShowsTheSocketTextAndLeavesNoPart)
 {
     FtpServer ftp({"--bytes", "--rate", "40000"});
     ftp.put("Omvertis.dll", std::string(400000, 'x'));
@@ -93,9 +95,30 @@ TEST_F(UpdaterTest, TransferCutOffShowsTheSocketTextAndKeepsThePart)
     EXPECT_EQ(boxes_.shown()[0].caption, QStringLiteral("FTP Error"));
     EXPECT_NE(boxes_.shown()[0].text, QString::fromUtf8("업데이트중 오류 발생!!"));
     EXPECT_EQ(boxes_.shown()[1].text, QString::fromUtf8("자동 업데이트 연결을 실패했습니다!!"));
-    EXPECT_GT(fs::file_size(file("Omvertis.dll")), 0u);
-    EXPECT_LT(fs::file_size(file("Omvertis.dll")), 400000u);
+    EXPECT_FALSE(fs::exists(file("Omvertis.dll")));
+    EXPECT_FALSE(fs::exists(file("Omvertis.dll.download")));
     EXPECT_TRUE(f.Launched());
+}
+
+TEST_F(UpdaterTest, AClientEndedShortOfItsAnnouncedSizeIsNotStarted)
+{
+    // The server ends the transfer cleanly after 1000 of 5000 bytes.
+    FtpServer ftp({"--bytes", "--cut", "1000"});
+    ftp.put("Marrowick.exe", std::string(5000, 'n'));
+    registry(ftp.port());
+    putProbe("Omvertis.dll", "1.0.0.9");
+    put("Marrowick.exe", LauncherScript(), /*executable=*/true); // no version: fetched
+    AnswerWith(host_, "V00027DIFFDLL:1.0.0.9 EXE:1.0.0.9");
+    create();
+    connectAndWait();
+    ASSERT_EQ(boxes_.count(), 2u) << boxes_.texts();
+    EXPECT_EQ(boxes_.shown()[0].caption, QStringLiteral("FTP Error"));
+    EXPECT_EQ(boxes_.shown()[1].text, QString::fromUtf8("자동 업데이트 연결을 실패했습니다!!"));
+    EXPECT_TRUE(Has(ftp.commands(), "RETR Marrowick.exe"));
+    // The old client stays and is the one started.
+    EXPECT_EQ(ReadAll(file("Marrowick.exe")), LauncherScript());
+    EXPECT_FALSE(fs::exists(file("Marrowick.exe.download")));
+    EXPECT_TRUE(fmtest::WaitFor([&] { return fs::exists(file("launched.txt")); }));
 }
 
 TEST_F(UpdaterTest, EmptyFtpPortStopsTheAnswerBeforeTheLaunch)

@@ -1,8 +1,10 @@
 """pyftpdlib on 127.0.0.1 for the updater's tests; prints "PORT <n>".
 
-usage: ftpserver.py ROOT USER PASSWORD LOG [--bytes] [--rate N] [--watch PATH]
+usage: ftpserver.py ROOT USER PASSWORD LOG [--bytes] [--rate N] [--watch PATH] [--cut N]
 Logs each command to LOG (with " present"/" absent" for PATH under --watch);
---bytes adds "(N bytes)" to the retrieval's reply; --rate limits sending.
+--bytes adds "(N bytes)" to the retrieval's reply; --rate limits sending;
+--cut sends only the first N bytes of a file and then ends the transfer as
+if it were complete (the reply still announces the whole size).
 """
 import os
 import sys
@@ -16,6 +18,7 @@ def main():
     root, user, password, log = sys.argv[1:5]
     opts = sys.argv[5:]
     watch = opts[opts.index("--watch") + 1] if "--watch" in opts else None
+    cut = int(opts[opts.index("--cut") + 1]) if "--cut" in opts else None
 
     class Handler(FTPHandler):
         retr_size = None
@@ -31,6 +34,11 @@ def main():
         def ftp_RETR(self, file):
             if "--bytes" in opts and os.path.isfile(file):
                 self.retr_size = os.path.getsize(file)
+            if cut is not None and os.path.isfile(file):
+                part = file + ".cut"
+                with open(file, "rb") as src, open(part, "wb") as dst:
+                    dst.write(src.read(cut))
+                file = part
             return super().ftp_RETR(file)
 
         def respond(self, resp, logfun=None):

@@ -60,6 +60,7 @@ TEST_F(UpdaterTest, ReportsVersionsAndHandlesEachAnswerKind)
         {"1.0.0.10", "V00006FILENO", "V00023DLL:1.0.0.0 EXE:1.0.0.0", {"파일이 없습니다.!!"}},
         {"1.0.0.8", "E00002OK", "V00023DLL:1.0.0.8 EXE:1.0.0.8", {"버전체크 전문 오류입니다!! "}},
         {"1.0.0.8", "V00010SOMETHING!", "V00023DLL:1.0.0.8 EXE:1.0.0.8", {}},
+        {"1.0.0.8", "V00005OK", "V00023DLL:1.0.0.8 EXE:1.0.0.8", {}}, // "OK" needs no more bytes
     };
     registry(1); // no FTP server: nothing may be downloaded
     WriteValue(CommunicationKey(), kAddress, "localhost"); // a host name is looked up
@@ -69,8 +70,8 @@ TEST_F(UpdaterTest, ReportsVersionsAndHandlesEachAnswerKind)
         boxes_.clear();
         host_.clearLog();
         putProbe("Omvertis.dll", c.library);
-        AnswerWith(host_, c.answer);
-        create();
+        AnswerWith(host_, c.answer); // the connection is held open
+        create().AnswerWaitMs = 60000; // each is handled at once, or not in time
         connectAndWait();
         EXPECT_EQ(host_.receivedFrames(), V{c.request});
         EXPECT_EQ(boxTexts(), c.boxes);
@@ -113,6 +114,27 @@ TEST_F(UpdaterTest, AnswerSplitOverReadsIsReadWhole)
     EXPECT_TRUE(form_->Launched());
 }
 
+TEST_F(UpdaterTest, AShortDiffIsHandledAfterTheWaitOrWhenTheHostCloses)
+{
+    registry(1); // no FTP server: the fetch fails and the flow goes on
+    putProbe("Omvertis.dll", "1.0.0.8");
+    putProbe("Marrowick.exe", "1.0.0.8");
+    for (bool hostCloses : {false, true}) {
+        SCOPED_TRACE(hostCloses);
+        boxes_.clear();
+        // Its digits give 33 characters; 29 come.
+        AnswerWith(host_, "V00027DIFFDLL:1.0.0.8 EXE:1.0", hostCloses);
+        create().AnswerWaitMs = hostCloses ? 60000 : 300;
+        connectAndWait();
+        EXPECT_EQ(form_->HostDllVer, "1.0.0.8");
+        EXPECT_EQ(form_->HostExeVer, "1.0"); // differs: the client is fetched
+        EXPECT_EQ(boxTexts(), (V{"FTP 연결이 실패하였습니다!!", "자동 업데이트 연결을 실패했습니다!!"}));
+        EXPECT_EQ(ReadValue(ProductKey(), kVersion), "DLL:1.0.0.8 EXE:1.0.0.8");
+        EXPECT_TRUE(form_->Launched());
+        delete form_.data();
+    }
+}
+
 TEST_F(UpdaterTest, DownloadsTheDifferingLibraryAfterLoggingIn)
 {
     FtpServer ftp({"--bytes", "--watch", QString::fromStdString(file("Omvertis.dll"))});
@@ -141,13 +163,13 @@ TEST_F(UpdaterTest, DownloadsTheDifferingLibraryAfterLoggingIn)
     EXPECT_EQ(f.Label1->text(), QString::fromUtf8("파일 업데이트 중..."));
     EXPECT_TRUE(f.Launched());
 
-    // One session; the local file there at the log-in and gone before the
-    // folder change; active mode, image type, closed once the file is in.
+    // One session; the old file stays in place until the new one is
+    // complete; active mode, image type, closed once the file is in.
     const V cmds = ftp.commands(), s = Session(cmds, 0);
     EXPECT_EQ(Session(cmds, 1), V{});
     ASSERT_GE(s.size(), 6u);
     EXPECT_EQ(s[1], "PASS present");
-    const auto cwd = std::find(s.begin(), s.end(), "CWD pellquay absent");
+    const auto cwd = std::find(s.begin(), s.end(), "CWD pellquay present");
     ASSERT_NE(cwd, s.end());
     for (const char *c : {"PORT 127,0,0,1,", "TYPE I", "RETR Omvertis.dll"})
         EXPECT_TRUE(Has(V(cwd, s.end()), c)) << c;

@@ -63,6 +63,44 @@ TEST(VersionAnswer, ReassemblesAnAnswerSplitOverReads)
     EXPECT_FALSE(broken.feed("V00002OK"));
 }
 
+TEST(VersionAnswer, TakenAsSoonAsDecidedAndWhatHasArrivedAfterTheWait)
+{
+    struct Case {
+        const char *bytes;
+        bool decided;
+        AnswerKind kind; // at once, or from flush
+    } cases[] = {
+        {"V00005OK", true, AnswerKind::Ok},         // more bytes are not awaited
+        {"V00010FILENO", true, AnswerKind::FileNo},
+        {"V00001OK", true, AnswerKind::Other},      // n = 1 can never read "OK"
+        {"V00040SOME", true, AnswerKind::Other},
+        {"E00002", true, AnswerKind::NotVersion},
+        {"V00002", false, AnswerKind::Other},       // no payload yet
+        {"V00002O", false, AnswerKind::Other},
+        {"V00006FILE", false, AnswerKind::Other},
+        {"V00001DIF", false, AnswerKind::Other},
+        {"V00027DIFFDLL:1.0.0.9 EXE:1.0", false, AnswerKind::Diff}, // shorter than its digits
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.bytes);
+        AnswerReader r;
+        auto a = r.feed(c.bytes);
+        EXPECT_EQ(bool(a), c.decided);
+        EXPECT_EQ(r.waiting(), !c.decided);
+        if (!a) a = r.flush();
+        ASSERT_TRUE(a);
+        EXPECT_EQ(a->kind, c.kind);
+        EXPECT_FALSE(r.flush()); // taken once
+    }
+    AnswerReader r;
+    EXPECT_FALSE(r.flush()); // nothing arrived: no answer
+    r.feed("V00027DIFFDLL:1.0.0.9 EXE:1.0");
+    EXPECT_EQ(r.flush()->hostExeVer, "1.0");
+    AnswerReader tiny;
+    tiny.feed("V");
+    EXPECT_THROW(tiny.flush(), fm::ConvertError); // read as the host's answer would be
+}
+
 TEST(RetrievalReply, TakesTheLastNumberBeforeTheFirstByte)
 {
     EXPECT_EQ(RetrievalTotal("150 Opening BINARY mode data connection for x (123456 bytes)."), 123456);

@@ -45,21 +45,26 @@ inline Bytes Telegram(int seed)
 
 inline bool AllZero(const Bytes &b) { return std::all_of(b.begin(), b.end(), [](uint8_t v) { return v == 0; }); }
 
-// A client context and a host session, run in an empty working folder so
-// that the built-in host key is used.
+// A client context and a host session with the demo host key, run in a
+// working folder of their own that holds the demo host's public key file.
 class Link : public ::testing::Test {
 protected:
     fmtest::TempDir dir;
+    bool keyWritten = hostsim::HostKey::demo().writePublicKeyFile(dir.file("ZelcoranHost.key"));
     ScopedCwd cwd{dir.path()};
     Bytes ctx = Bytes(ZELCORAN_CONTEXT_SIZE, 0xCD);
+    // The host's freshness rule and replay cache, started with the fixture.
+    hostsim::KeyGuard guard;
     hostsim::HostSession host{hostsim::HostKey::demo()};
+
+    void SetUp() override { ASSERT_TRUE(keyWritten); }
 
     // Starts a session in ctx and has the host take the key block.
     void connect(std::vector<uint8_t> &context, hostsim::HostSession &h)
     {
         Bytes block(ZELCORAN_KEY_BLOCK_SIZE, 0);
         ASSERT_EQ(GetRSASeedKey(context.data(), block.data()), 128);
-        ASSERT_TRUE(h.acceptKeyBlock(block.data()));
+        ASSERT_TRUE(h.acceptKeyBlock(block.data(), guard));
     }
     void connect() { connect(ctx, host); }
 

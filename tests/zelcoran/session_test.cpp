@@ -157,6 +157,17 @@ TEST_F(Session, UninitialisedOrDamagedContextFailsCleanly)
     EXPECT_TRUE(AllZero(out));
 }
 
+TEST_F(Session, WipeClearsTheWholeContextAndEndsTheSession)
+{
+    connect();
+    ASSERT_FALSE(AllZero(ctx));
+    ZelcoranWipe(ctx.data());
+    EXPECT_TRUE(AllZero(ctx));
+    Bytes sealed(ZELCORAN_SEALED_SIZE, 0x77);
+    EXPECT_EQ(rs_Encrypt(ctx.data(), Telegram(1).data(), 1024, sealed.data()), 0);
+    ZelcoranWipe(nullptr);
+}
+
 TEST_F(Session, WrongLengthsAndMissingBuffersAreRefused)
 {
     connect();

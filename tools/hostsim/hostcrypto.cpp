@@ -7,6 +7,8 @@
 #include <openssl/params.h>
 #include <openssl/rand.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -20,16 +22,17 @@ namespace {
 constexpr std::string_view kDemoPrivateHex =
     "705bb9649de48477a2d45fd2e46717b7069b461465f8e3e9e568d1bbe98b7f56";
 
-constexpr uint8_t kMagic[4] = {'Z', 'L', 'C', '1'};
-constexpr std::string_view kInfoLabel = "ZLC1 session keys";
+constexpr uint8_t kMagic[4] = {'Z', 'L', 'C', '2'};
+constexpr std::string_view kInfoLabel = "ZLC2 session keys";
 constexpr size_t kTagSize = 16;
 
 // Key block fields: offset, length.
 constexpr size_t kIdAt = 4, kIdLen = 8;
 constexpr size_t kClientAt = 12;
 constexpr size_t kSaltAt = 44;
-constexpr size_t kConfirmAt = 76, kConfirmLen = 16;
-constexpr size_t kPaddingAt = 92;
+constexpr size_t kStampAt = 76;
+constexpr size_t kConfirmAt = 84, kConfirmLen = 16;
+constexpr size_t kPaddingAt = 100;
 
 struct PkeyFree {
     void operator()(EVP_PKEY *p) const { EVP_PKEY_free(p); }
@@ -133,6 +136,54 @@ void Nonce(const uint8_t prefix[4], uint64_t counter, uint8_t nonce[12])
 
 } // namespace
 
+int64_t WallClockMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+const char *KeyVerdictText(KeyVerdict v)
+{
+    switch (v) {
+    case KeyVerdict::Accepted: return "key block accepted";
+    case KeyVerdict::Malformed: return "key block malformed or not for this host key";
+    case KeyVerdict::Stale: return "key block stamped too long ago";
+    case KeyVerdict::Future: return "key block stamped in the future";
+    case KeyVerdict::BeforeStart: return "key block stamped before the host started";
+    case KeyVerdict::Replayed: return "key block replayed";
+    case KeyVerdict::CacheFull: return "key block not taken: replay cache full";
+    }
+    return "key block refused";
+}
+
+// ---- KeyGuard ----
+
+KeyGuard::KeyGuard(int64_t startMs, int64_t windowMs, size_t limit)
+    : startMs_(startMs), windowMs_(windowMs), limit_(limit), floorMs_(startMs)
+{
+}
+
+KeyVerdict KeyGuard::admit(uint64_t stampMs, const uint8_t salt[32], int64_t nowMs)
+{
+    floorMs_ = std::max(floorMs_, nowMs - windowMs_);
+    while (!byStamp_.empty() && byStamp_.begin()->first < floorMs_) {
+        salts_.erase(byStamp_.begin()->second);
+        byStamp_.erase(byStamp_.begin());
+    }
+    if (stampMs > static_cast<uint64_t>(INT64_MAX)) return KeyVerdict::Future;
+    const auto stamp = static_cast<int64_t>(stampMs);
+    if (stamp < startMs_) return KeyVerdict::BeforeStart;
+    if (stamp < floorMs_) return KeyVerdict::Stale;
+    if (stamp > nowMs + windowMs_) return KeyVerdict::Future;
+    Key32 key;
+    std::memcpy(key.data(), salt, key.size());
+    if (salts_.count(key)) return KeyVerdict::Replayed;
+    if (salts_.size() >= limit_) return KeyVerdict::CacheFull;
+    salts_.insert(key);
+    byStamp_.emplace(stamp, key);
+    return KeyVerdict::Accepted;
+}
+
 // ---- HostKey ----
 
 HostKey HostKey::demo()
@@ -173,6 +224,14 @@ std::optional<HostKey> HostKey::fromFile(const std::string &path)
 std::string HostKey::publicHex() const { return ToHex(pub_.data(), pub_.size()); }
 std::string HostKey::privateHex() const { return ToHex(priv_.data(), priv_.size()); }
 
+bool HostKey::writePublicKeyFile(const std::string &path) const
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << publicHex() << '\n';
+    out.close();
+    return bool(out);
+}
+
 std::array<uint8_t, 8> HostKey::keyId() const
 {
     auto md = Sha256(pub_.data(), pub_.size());
@@ -198,9 +257,10 @@ void HostSession::reset()
     toClientCounter_ = 0;
 }
 
-bool HostSession::acceptKeyBlock(const uint8_t *block)
+bool HostSession::acceptKeyBlock(const uint8_t *block, KeyGuard &guard, int64_t nowMs)
 {
     reset();
+    verdict_ = KeyVerdict::Malformed;
     if (!block) return false;
     if (std::memcmp(block, kMagic, sizeof kMagic) != 0) return false;
     auto id = key_.keyId();
@@ -226,6 +286,13 @@ bool HostSession::acceptKeyBlock(const uint8_t *block)
                    mac, sizeof mac, &macLen)
              != nullptr
          && macLen == 32 && CRYPTO_memcmp(mac, block + kConfirmAt, kConfirmLen) == 0;
+    if (ok) {
+        // Only an authentic block may enter the replay cache.
+        uint64_t stamp = 0;
+        for (size_t i = 0; i < 8; ++i) stamp = stamp << 8 | block[kStampAt + i];
+        verdict_ = guard.admit(stamp, block + kSaltAt, nowMs);
+        ok = verdict_ == KeyVerdict::Accepted;
+    }
     if (ok) {
         std::memcpy(fromClientKey_, okm, 16);
         std::memcpy(fromClientPrefix_, okm + 16, 4);

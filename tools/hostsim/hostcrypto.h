@@ -1,13 +1,16 @@
 // Host side of the session-key scheme of the client's encryption library:
 // the host's static X25519 key pair, acceptance of the client's 128-byte
-// key block, and sealing and opening of 1024-byte telegrams as 1040-byte
-// frames. Depends on OpenSSL only.
+// key block (authentic, fresh and never seen before), and sealing and
+// opening of 1024-byte telegrams as 1040-byte frames. Depends on OpenSSL
+// only.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -25,9 +28,18 @@ constexpr const char *kHostPublicKeyFileName = "ZelcoranHost.key";
 
 using Key32 = std::array<uint8_t, 32>;
 
+// How far a key block's time stamp may lie from the host's clock.
+constexpr int64_t kKeyWindowMs = 5 * 60 * 1000;
+// Key blocks remembered at most; beyond that new blocks are refused.
+constexpr size_t kReplayCacheLimit = 100000;
+
+// The wall clock in whole milliseconds since 1970-01-01 UTC.
+int64_t WallClockMs();
+
 class HostKey {
 public:
-    // The demo key pair whose public half is built into the client library.
+    // The demo key pair; its private half is published, so it protects
+    // nothing.
     static HostKey demo();
     // A fresh random key pair; nullopt if the random generator fails.
     static std::optional<HostKey> generate();
@@ -40,6 +52,9 @@ public:
     const Key32 &privateKey() const { return priv_; }
     std::string publicHex() const;
     std::string privateHex() const;
+    // Writes the public key file the client reads (64 hex digits and a line
+    // end), replacing any file of that path.
+    bool writePublicKeyFile(const std::string &path) const;
     // First 8 bytes of SHA-256 of the public key, as carried in a key block.
     std::array<uint8_t, 8> keyId() const;
 
@@ -47,6 +62,45 @@ private:
     HostKey() = default;
     Key32 priv_{};
     Key32 pub_{};
+};
+
+// Why a key block was refused, or that it was taken.
+enum class KeyVerdict {
+    Accepted,
+    Malformed,   // magic, host key id, padding, agreement or confirmation tag
+    Stale,       // stamped more than the window before the host's clock
+    Future,      // stamped more than the window after the host's clock
+    BeforeStart, // stamped before the host started (its replay cache is younger)
+    Replayed,    // a block with this salt was accepted before
+    CacheFull,   // the replay cache cannot remember one more block
+};
+const char *KeyVerdictText(KeyVerdict v);
+
+// The host-wide freshness rule of key blocks: a block is taken only if its
+// stamp lies within the window around the host's clock, not before the
+// host started and not before the lowest edge the window has reached, and
+// if no block with its salt was taken before. Taken salts are remembered
+// until their stamps fall below that edge, after which the window refuses
+// them anyway; the edge never moves back, so a clock set back opens no door
+// to a forgotten block.
+class KeyGuard {
+public:
+    explicit KeyGuard(int64_t startMs = WallClockMs(), int64_t windowMs = kKeyWindowMs,
+                      size_t limit = kReplayCacheLimit);
+
+    // Judges a block's stamp and salt at nowMs; remembers the salt when the
+    // verdict is Accepted.
+    KeyVerdict admit(uint64_t stampMs, const uint8_t salt[32], int64_t nowMs);
+    int64_t startMs() const { return startMs_; }
+    size_t remembered() const { return salts_.size(); }
+
+private:
+    int64_t startMs_;
+    int64_t windowMs_;
+    size_t limit_;
+    int64_t floorMs_;
+    std::set<Key32> salts_;
+    std::multimap<int64_t, Key32> byStamp_;
 };
 
 // One client connection seen from the host.
@@ -59,8 +113,10 @@ public:
 
     // Takes the client's key block and starts a new session. Returns false
     // (and holds no session) for a block that is malformed, made for another
-    // host key, or whose confirmation tag does not match.
-    bool acceptKeyBlock(const uint8_t *block128);
+    // host key, or whose confirmation tag does not match (all judged first),
+    // or that the guard refuses at nowMs; verdict() tells which.
+    bool acceptKeyBlock(const uint8_t *block128, KeyGuard &guard, int64_t nowMs = WallClockMs());
+    KeyVerdict verdict() const { return verdict_; }
     bool established() const { return established_; }
     // Drops the session.
     void reset();
@@ -80,6 +136,7 @@ public:
 private:
     HostKey key_;
     bool established_ = false;
+    KeyVerdict verdict_ = KeyVerdict::Malformed;
     uint8_t fromClientKey_[16]{};
     uint8_t fromClientPrefix_[4]{};
     uint8_t toClientKey_[16]{};

@@ -123,10 +123,16 @@ void HostConnection::handleKey(const std::string &payload)
     resetSession();
     bool refuse = server_.takeFault(HostServer::Fault::RefuseKey) || server_.scenario_.refuseKeys;
     bool ok = false;
-    if (payload.size() != kKeyBlockSize)
+    if (payload.size() != kKeyBlockSize) {
         server_.reportError(*this, "key frame of " + std::to_string(payload.size()) + " bytes");
-    else if (!refuse)
-        ok = crypto_.acceptKeyBlock(reinterpret_cast<const uint8_t *>(payload.data()));
+    } else if (!refuse) {
+        ok = crypto_.acceptKeyBlock(reinterpret_cast<const uint8_t *>(payload.data()), server_.keyGuard_);
+        // An authentic block that is not fresh: a replay or a client clock
+        // far off. Nothing of this connection is dispatched until a fresh
+        // block comes.
+        if (!ok && crypto_.verdict() != KeyVerdict::Malformed)
+            server_.reportError(*this, KeyVerdictText(crypto_.verdict()));
+    }
     if (!ok)
         crypto_.reset();
     queueFrame(MakeFrame('S', ok ? "OK" : "ERR"), false);
@@ -145,7 +151,10 @@ void HostConnection::handleTelegram(const std::string &payload)
     std::string plain(kTelegramSize, '\0');
     if (!crypto_.decrypt(reinterpret_cast<const uint8_t *>(payload.data()),
                          reinterpret_cast<uint8_t *>(plain.data()))) {
+        // The client's send counter has moved past the one expected here, so
+        // no later frame of this connection would open either.
         server_.reportError(*this, "data frame does not open with the session key");
+        closeNow();
         return;
     }
     server_.telegrams_.push_back(plain);

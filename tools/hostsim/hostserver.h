@@ -145,6 +145,9 @@ public:
     void close();
 
     void setHostKey(const HostKey &key) { key_ = key; }
+    // The freshness rule and replay cache of key blocks, over all
+    // connections; started with the server.
+    KeyGuard &keyGuard() { return keyGuard_; }
     const HostKey &hostKey() const { return key_; }
     // The scenario; a password change is stored in it.
     Scenario &scenario() { return scenario_; }
@@ -228,6 +231,7 @@ private:
 
     QTcpServer *server_;
     HostKey key_;
+    KeyGuard keyGuard_;
     Scenario scenario_;
     std::map<std::string, TelegramHandler> handlers_;
     std::map<char, FrameHandler> frameHandlers_;

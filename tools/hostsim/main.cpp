@@ -5,6 +5,11 @@
 //
 // Listens on 127.0.0.1:N and serves until it is killed.
 //
+//   hostsim --write-public-key FILE [--key ZelcoranHostPrivate.key]
+//
+// Writes the public key file the client needs (ZelcoranHost.key) for the
+// host's key, the demo key by default, and exits.
+//
 //   hostsim --write-transfer-file FILE --bank NN --records N
 //
 // Writes a transfer file (header, N data records, trailer; 148 characters and
@@ -70,12 +75,33 @@ int main(int argc, char **argv)
                                         "Answer to a version report: compare (default), ok, "
                                         "fileno or diff.",
                                         "kind");
+    QCommandLineOption writePublicOpt("write-public-key",
+                                      "Write the host's public key file for the client and exit.", "file");
     QCommandLineOption writeFileOpt("write-transfer-file", "Write a demo transfer file and exit.", "file");
     QCommandLineOption bankOpt("bank", "Two-digit bank code of the transfer file (default 26).", "NN");
     QCommandLineOption recordsOpt("records", "Data records of the transfer file (default 10).", "N");
-    parser.addOptions({portOpt, scenarioOpt, keyOpt, verboseOpt, versionsOpt, versionAnswerOpt, writeFileOpt,
-                       bankOpt, recordsOpt});
+    parser.addOptions({portOpt, scenarioOpt, keyOpt, verboseOpt, versionsOpt, versionAnswerOpt, writePublicOpt,
+                       writeFileOpt, bankOpt, recordsOpt});
     parser.process(app);
+
+    HostKey hostKey = HostKey::demo();
+    if (parser.isSet(keyOpt)) {
+        auto key = HostKey::fromFile(parser.value(keyOpt).toStdString());
+        if (!key) {
+            std::fprintf(stderr, "hostsim: cannot read a private key from %s\n",
+                         parser.value(keyOpt).toLocal8Bit().constData());
+            return 2;
+        }
+        hostKey = *key;
+    }
+    if (parser.isSet(writePublicOpt)) {
+        if (!hostKey.writePublicKeyFile(parser.value(writePublicOpt).toLocal8Bit().constData())) {
+            std::fprintf(stderr, "hostsim: cannot write %s\n",
+                         parser.value(writePublicOpt).toLocal8Bit().constData());
+            return 1;
+        }
+        return 0;
+    }
 
     if (parser.isSet(writeFileOpt)) {
         bool countOk = false;
@@ -118,15 +144,7 @@ int main(int argc, char **argv)
         }
         server.setScenario(*scenario);
     }
-    if (parser.isSet(keyOpt)) {
-        auto key = HostKey::fromFile(parser.value(keyOpt).toStdString());
-        if (!key) {
-            std::fprintf(stderr, "hostsim: cannot read a private key from %s\n",
-                         parser.value(keyOpt).toLocal8Bit().constData());
-            return 2;
-        }
-        server.setHostKey(*key);
-    }
+    server.setHostKey(hostKey);
 
     VersionReport report;
     if (parser.isSet(versionsOpt)) {
