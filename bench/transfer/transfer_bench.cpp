@@ -6,7 +6,9 @@
 // the window's peak resident memory during the send and the receive against
 // its resident memory when logged in.
 //
-//   bench_transfer [--records N]     data records of the file (default 10001)
+//   bench_transfer [--records N] [--runs N]
+//       N data records in the file (default 10001); N runs of each exchange,
+//       whose medians are compared (default 3)
 //
 // The window's times run from the tick of its 1,000 ms timer to the end of
 // the file: the host's confirmation of a sent file (the completion box), the
@@ -165,10 +167,21 @@ private:
 
 // ---- the communication window ---------------------------------------------------
 
-struct Times {
-    double send = 0, receive = 0;       // wall time
-    double sendCpu = 0, receiveCpu = 0; // this process's CPU time over the whole step
+// One exchange: wall time from its start to the end of the file, and this
+// process's CPU time over the whole step.
+struct Step {
+    double ms = 0, cpuMs = 0;
 };
+
+template <class F>
+Step Measure(F step)
+{
+    const double cpu = CpuMs();
+    Step s;
+    s.ms = step();
+    s.cpuMs = CpuMs() - cpu;
+    return s;
+}
 
 class WindowRun : public QObject {
 public:
@@ -187,8 +200,8 @@ public:
             login->EdtPswd->setText(QString::fromLatin1(kPassword));
             return int(fm::mrOk);
         });
-        // Every host frame and every box is a moment to look whether the
-        // step waited for is done.
+        // Every host frame, every box and every tick is a moment to look
+        // whether the step waited for is done.
         auto read = w_.CSock->OnRead;
         w_.CSock->OnRead = [this, read] {
             read();
@@ -217,11 +230,14 @@ public:
 
     double Send(const std::string &count)
     {
+        // The run before ends with the tick after its last file.
+        if (!RunUntil([this] { return !w_.SendRunning(); }, 10000)) Fail("the window's send run did not end");
         w_.SetSendFileListTitle();
         w_.FillFileList(w_.AppDir() + "\\Send", "S", "S");
         if (w_.SGrdDataLst->Cells(6, 1) != count) Fail("the send list shows " + w_.SGrdDataLst->Cells(6, 1) + " records");
         w_.SGrdDataLst->SetCell(10, 1, fm::MarkText());
         tick_ = -1;
+        timed_ = w_.TmrSnd;
         qint64 end = -1;
         onBox_ = [&](const QString &text) {
             if (text == U("이체자료 파일송신이 완료되었습니다!!")) end = clock_.nsecsElapsed();
@@ -246,6 +262,7 @@ public:
         g.SetCell(7, 1, "001");
         g.SetCell(9, 1, fm::MarkText());
         tick_ = -1;
+        timed_ = w_.TmrRecv; // not the send run's last tick, which may come meanwhile
         qint64 end = -1;
         bool converted = false;
         onSend_ = [&](const std::string &code) {
@@ -269,8 +286,11 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Timer && tick_ < 0 && (watched == w_.TmrSnd || watched == w_.TmrRecv))
-            tick_ = clock_.nsecsElapsed();
+        if (event->type() == QEvent::Timer && (watched == w_.TmrSnd || watched == w_.TmrRecv)) {
+            if (tick_ < 0 && watched == timed_) tick_ = clock_.nsecsElapsed();
+            // Looked at once the tick has been handled.
+            QMetaObject::invokeMethod(this, [this] { check(); }, Qt::QueuedConnection);
+        }
         return false;
     }
 
@@ -303,6 +323,7 @@ private:
     fm::TFrmC101B00 &w_;
     QElapsedTimer clock_;
     qint64 tick_ = -1;
+    QTimer *timed_ = nullptr; // the timer whose tick starts the step timed
     double convertMs_ = 0;
     QEventLoop *loop_ = nullptr;
     std::function<bool()> done_;
@@ -536,20 +557,35 @@ private:
     unsigned char ctx_[ZELCORAN_CONTEXT_SIZE];
 };
 
-int ParseRecords(int argc, char **argv)
+struct Options {
+    int records = 10001; // data records of the file
+    int runs = 3;        // exchanges of each kind; the medians are compared
+};
+
+Options ParseOptions(int argc, char **argv)
 {
-    int records = 10001;
+    Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--records" && i + 1 < argc) {
-            records = std::atoi(argv[++i]);
+            o.records = std::atoi(argv[++i]);
+        } else if (a == "--runs" && i + 1 < argc) {
+            o.runs = std::atoi(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: bench_transfer [--records N]\n");
+            std::fprintf(stderr, "usage: bench_transfer [--records N] [--runs N]\n");
             std::exit(2);
         }
     }
-    if (records < 1 || records > 10001) Fail("--records takes 1 to 10001");
-    return records;
+    if (o.records < 1 || o.records > 10001) Fail("--records takes 1 to 10001");
+    if (o.runs < 1 || o.runs > 99) Fail("--runs takes 1 to 99");
+    return o;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 } // namespace
@@ -559,7 +595,8 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    const int records = ParseRecords(argc, argv);
+    const Options options = ParseOptions(argc, argv);
+    const int records = options.records;
     const int lines = records + 2;
     const std::string date = QDate::currentDate().toString("yyyyMMdd").toStdString();
 
@@ -595,47 +632,61 @@ int main(int argc, char **argv)
     std::printf("transfer of %d data records (%d lines, %d blocks) against the hostsim program\n", records, lines,
                 (lines + 5) / 6);
 
-    Times window, minimal;
+    // Each run: the window sends, the minimal client sends, the window
+    // receives, the minimal client receives; so a busy machine slows both
+    // alike. The window's peak memory is taken over the first send and
+    // receive of its connection.
+    std::vector<Step> windowSend, windowReceive, minimalSend, minimalReceive;
     long loggedInKb = 0, peakKb = 0;
     double conversionMs = 0;
+    auto *w = new fm::TFrmC101B00;
+    w->show();
     {
-        auto *w = new fm::TFrmC101B00;
-        w->show();
-        {
-            WindowRun run(*w);
-            run.Login();
-            loggedInKb = StatusKb("VmRSS");
-            if (!ResetPeak()) Fail("cannot reset the peak memory (/proc/self/clear_refs)");
-            double cpu = CpuMs();
-            window.send = run.Send(std::to_string(records));
-            window.sendCpu = CpuMs() - cpu;
-            cpu = CpuMs();
-            window.receive = run.Receive(lines, date);
-            window.receiveCpu = CpuMs() - cpu;
-            peakKb = StatusKb("VmHWM");
-            conversionMs = run.ConversionAfterReceiveMs();
-        }
-        // Logged in: the window refuses to close; it goes with the program.
-        w->hide();
-    }
-    {
+        WindowRun run(*w);
+        run.Login();
         MiniClient client(host.port());
         client.Login();
-        double cpu = CpuMs();
-        minimal.send = client.SendFile(source.toStdString(), records);
-        minimal.sendCpu = CpuMs() - cpu;
-        cpu = CpuMs();
-        minimal.receive = client.ReceiveFile(date, (work.path() + "/minimal.recv").toStdString());
-        minimal.receiveCpu = CpuMs() - cpu;
+        loggedInKb = StatusKb("VmRSS");
+        if (!ResetPeak()) Fail("cannot reset the peak memory (/proc/self/clear_refs)");
+        for (int i = 0; i < options.runs; ++i) {
+            if (i > 0 && !QFile::copy(source, work.path() + "/send/" + kFileName)) Fail("cannot fill the send folder");
+            windowSend.push_back(Measure([&] { return run.Send(std::to_string(records)); }));
+            minimalSend.push_back(Measure([&] { return client.SendFile(source.toStdString(), records); }));
+            windowReceive.push_back(Measure([&] { return run.Receive(lines, date); }));
+            minimalReceive.push_back(Measure(
+                [&] { return client.ReceiveFile(date, (work.path() + "/minimal.recv").toStdString()); }));
+            if (i == 0) {
+                peakKb = StatusKb("VmHWM");
+                conversionMs = run.ConversionAfterReceiveMs();
+            }
+            std::printf("run %d: send %.1f / %.1f ms, receive %.1f / %.1f ms (window / minimal)\n", i + 1,
+                        windowSend.back().ms, minimalSend.back().ms, windowReceive.back().ms, minimalReceive.back().ms);
+        }
     }
+    // Logged in, the window refuses to close; it goes with the program.
+    w->hide();
 
-    std::printf("%-8s %14s %16s %7s   %s\n", "", "window [ms]", "minimal [ms]", "ratio", "client CPU window / minimal [ms]");
-    std::printf("%-8s %14.1f %16.1f %6.2fx   %.1f / %.1f\n", "send", window.send, minimal.send,
-                window.send / minimal.send, window.sendCpu, minimal.sendCpu);
-    std::printf("%-8s %14.1f %16.1f %6.2fx   %.1f / %.1f\n", "receive", window.receive, minimal.receive,
-                window.receive / minimal.receive, window.receiveCpu, minimal.receiveCpu);
-    std::printf("(the window's conversion of the received file afterwards: %.1f ms, not counted)\n", conversionMs);
-    std::printf("window RSS logged in %.1f MB, peak during send+receive %.1f MB (+%.1f MB)\n", Mb(loggedInKb),
-                Mb(peakKb), Mb(peakKb - loggedInKb));
+    auto ms = [](const std::vector<Step> &v) {
+        std::vector<double> out;
+        for (const Step &s : v) out.push_back(s.ms);
+        return Median(out);
+    };
+    auto cpu = [](const std::vector<Step> &v) {
+        std::vector<double> out;
+        for (const Step &s : v) out.push_back(s.cpuMs);
+        return Median(out);
+    };
+    std::printf("medians of %d runs:\n", options.runs);
+    std::printf("%-8s %14s %16s %7s   %s\n", "", "window [ms]", "minimal [ms]", "ratio",
+                "client CPU window / minimal [ms]");
+    std::printf("%-8s %14.1f %16.1f %6.2fx   %.1f / %.1f\n", "send", ms(windowSend), ms(minimalSend),
+                ms(windowSend) / ms(minimalSend), cpu(windowSend), cpu(minimalSend));
+    std::printf("%-8s %14.1f %16.1f %6.2fx   %.1f / %.1f\n", "receive", ms(windowReceive), ms(minimalReceive),
+                ms(windowReceive) / ms(minimalReceive), cpu(windowReceive), cpu(minimalReceive));
+    std::printf("(the window's CPU includes its conversions; the conversion of a received file after its end: "
+                "%.1f ms, not timed)\n",
+                conversionMs);
+    std::printf("window RSS logged in %.1f MB, peak during the first send+receive %.1f MB (+%.1f MB)\n",
+                Mb(loggedInKb), Mb(peakKb), Mb(peakKb - loggedInKb));
     return 0;
 }
