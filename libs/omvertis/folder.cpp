@@ -85,84 +85,30 @@ bool InputFile::AtEnd()
     return f_ && std::fgetc(f_) == EOF && !std::ferror(f_);
 }
 
-OutputFile::OutputFile(std::string dir) : dir_(std::move(dir)) {}
-
-OutputFile::~OutputFile() { Discard(); }
-
-bool OutputFile::Open()
+OutputFile::OutputFile(std::string dir)
+    : dir_(std::move(dir)), file_(dir_, ".omvertis-", ".tmp", 0666)
 {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        // Formatted by hand: the library must stay free of symbols that
-        // would keep it loaded after it is unloaded.
-        char suffix[48];
-        std::snprintf(suffix, sizeof suffix, "/.omvertis-%ld-%d.tmp", long(::getpid()), attempt);
-        const std::string tmp = dir_ + suffix;
-        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return false;
-        }
-        tmp_ = tmp;
-        f_ = ::fdopen(fd, "wb");
-        if (!f_) {
-            ::close(fd);
-            Discard();
-            return false;
-        }
-        ok_ = true;
-        return true;
-    }
-    return false;
 }
 
-bool OutputFile::Write(const char *data, size_t n)
-{
-    if (!ok_ || !f_) return false;
-    if (std::fwrite(data, 1, n, f_) != n) ok_ = false;
-    return ok_;
-}
+OutputFile::~OutputFile() = default;
+
+bool OutputFile::Open() { return file_.Open(); }
+
+bool OutputFile::Write(const char *data, size_t n) { return file_.Write(data, n); }
 
 bool OutputFile::Commit(const std::string &name, const struct stat &protect)
 {
-    if (!ok_ || !f_) {
-        Discard();
-        return false;
-    }
-    bool good = std::fflush(f_) == 0 && ::fsync(::fileno(f_)) == 0;
-    good = (std::fclose(f_) == 0) && good;
-    f_ = nullptr;
-    if (!good) {
-        Discard();
-        return false;
-    }
+    if (!file_.Finish()) return false;
     std::string target = FindEntry(dir_, name);
     if (target.empty()) target = name;
     const std::string path = dir_ + "/" + target;
     struct stat st{};
     if (::stat(path.c_str(), &st) == 0 &&
         ((st.st_dev == protect.st_dev && st.st_ino == protect.st_ino) || S_ISDIR(st.st_mode))) {
-        Discard();
+        file_.Discard();
         return false;
     }
-    if (::rename(tmp_.c_str(), path.c_str()) != 0) {
-        Discard();
-        return false;
-    }
-    tmp_.clear();
-    return true;
-}
-
-void OutputFile::Discard()
-{
-    if (f_) {
-        std::fclose(f_);
-        f_ = nullptr;
-    }
-    if (!tmp_.empty()) {
-        ::unlink(tmp_.c_str());
-        tmp_.clear();
-    }
-    ok_ = false;
+    return file_.RenameTo(path);
 }
 
 } // namespace omv

@@ -1,6 +1,8 @@
 #pragma once
 // Files and folders for the conversions: case-blind look-up of names, input
 // files opened safely, and output files that appear only when complete.
+#include "common/atomicfile.h"
+
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -61,12 +63,8 @@ public:
     bool Commit(const std::string &name, const struct stat &protect);
 
 private:
-    void Discard();
-
     std::string dir_;
-    std::string tmp_;
-    std::FILE *f_ = nullptr;
-    bool ok_ = false;
+    fm::AtomicFile file_;
 };
 
 } // namespace omv

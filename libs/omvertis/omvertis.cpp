@@ -2,8 +2,12 @@
 
 #include "folder.h"
 
+#include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 namespace omv {
 namespace {
@@ -19,6 +23,12 @@ constexpr size_t kTrailerCountWidth = 7;
 // The host sends whole records inside a 960-byte data part, so no raw
 // record is longer.
 constexpr size_t kMaxRawRecord = 960;
+// The copy made for sending: sback/<name> + this suffix. The file lists show
+// only "S*.txt", so a copy is never taken for a sent file, and an earlier
+// sent file of the same name stays as it is.
+constexpr const char *kCopySuffix = ".cnv";
+// Names tried for one result before the conversion gives up.
+constexpr int kMaxResultNames = 1000;
 
 bool HasLineBreak(const char *p, size_t n)
 {
@@ -85,7 +95,7 @@ bool ConvertForSending(const std::string &folder, const std::string &name)
     }
     // A file that grew while it was read is not the file that was measured.
     if (!in.AtEnd()) return false;
-    return out.Commit(name, in.Stat());
+    return out.Commit(name + kCopySuffix, in.Stat());
 }
 
 enum class Line { Read, End, Bad };
@@ -128,9 +138,56 @@ bool FitRecord(std::string &rec)
     return true;
 }
 
+// Claims `name` in `dir` for a new result by creating an empty file of
+// that name exclusively; the result is then renamed over that placeholder,
+// so it never replaces a file that was there before. Taken when an entry of
+// that name exists in any letter case.
+enum class Claim { Claimed, Taken, Failed };
+Claim ClaimName(const std::string &dir, const std::string &name)
+{
+    if (!FindEntry(dir, name).empty()) return Claim::Taken;
+    const int fd = ::open((dir + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        ::close(fd);
+        return Claim::Claimed;
+    }
+    return errno == EEXIST ? Claim::Taken : Claim::Failed;
+}
+
+// The name of the result of raw file `name`: "S", the raw name with "." made
+// "_", "_" and the local date and time of the conversion, ".txt"
+// (12340026.201 -> S12340026_201_20260105093000.txt). The raw name repeats
+// from day to day (its counters restart) and within a day (its two-digit
+// suffix repeats after 99 files), the date and time do not; a name that is
+// taken all the same gets "_2", "_3", ... before ".txt". Empty when no name
+// could be claimed.
+std::string ClaimResultName(const std::string &dir, const std::string &name)
+{
+    std::string base = "S" + name;
+    for (size_t i = 1; i < base.size(); ++i)
+        if (base[i] == '.') base[i] = '_';
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char stamp[32] = "";
+    if (::localtime_r(&now, &local)) std::strftime(stamp, sizeof stamp, "_%Y%m%d%H%M%S", &local);
+    base += stamp;
+    for (int n = 1; n <= kMaxResultNames; ++n) {
+        char suffix[16] = "";
+        if (n > 1) std::snprintf(suffix, sizeof suffix, "_%d", n);
+        const std::string candidate = base + suffix + ".txt";
+        switch (ClaimName(dir, candidate)) {
+        case Claim::Claimed: return candidate;
+        case Claim::Taken: continue;
+        case Claim::Failed: return {};
+        }
+    }
+    return {};
+}
+
 // "R": the raw result file of recv/ (the host's records, one per line, all
-// of one length) written to recv/ as the transfer file "S<name>.txt".
-// Empty lines hold no record and are skipped.
+// of one length) written to recv/ as a new transfer file named by
+// ClaimResultName. Empty lines hold no record and are skipped. An existing
+// file of recv is never replaced.
 bool ConvertReceived(const std::string &folder, const std::string &name)
 {
     const std::string recv = SubFolder(folder, "recv");
@@ -139,10 +196,6 @@ bool ConvertReceived(const std::string &folder, const std::string &name)
     if (entry.empty()) return false;
     InputFile in(recv + "/" + entry);
     if (!in.IsOpen()) return false;
-
-    std::string target = "S" + name + ".txt";
-    for (size_t i = 1; i + 4 < target.size(); ++i)
-        if (target[i] == '.') target[i] = '_';
 
     OutputFile out(recv);
     if (!out.Open()) return false;
@@ -162,7 +215,11 @@ bool ConvertReceived(const std::string &folder, const std::string &name)
     }
     // At least a header and a trailer.
     if (records < 2) return false;
-    return out.Commit(target, in.Stat());
+    const std::string target = ClaimResultName(recv, name);
+    if (target.empty()) return false;
+    if (out.Commit(target, in.Stat())) return true;
+    ::unlink((recv + "/" + target).c_str());
+    return false;
 }
 
 } // namespace

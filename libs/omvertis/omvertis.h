@@ -9,13 +9,16 @@
 // "S" (before sending): reads folder/send/<fileName>, a transfer file (one
 // header, N data records and one trailer, every record 148 bytes followed by
 // CR LF, the trailer's CR LF optional, the trailer's total count at position
-// 31 equal to N), and writes folder/sback/<fileName>: the N + 2 records, each
-// on a line of its own ending in CR LF. The file in send stays as it is.
+// 31 equal to N), and writes the copy to send, folder/sback/<fileName>.cnv:
+// the N + 2 records, each on a line of its own ending in CR LF. The file in
+// send, and a sent file of that name in sback, stay as they are.
 //
 // "R" (after receiving): reads folder/recv/<fileName>, a raw result file of
-// equal-length records, one per line, and writes the transfer file
-// folder/recv/S<fileName with "." replaced by "_">.txt, every record as 148
-// bytes and CR LF (see omvertis.cpp for records of another length).
+// equal-length records, one per line, and writes a new transfer file
+// folder/recv/S<fileName with "." replaced by "_">_<yyyymmddhhmmss>.txt
+// (local time; "_2", "_3", ... before ".txt" when that name is taken), every
+// record as 148 bytes and CR LF (see omvertis.cpp for records of another
+// length). It never replaces a file of recv. The raw file stays.
 //
 // A result is written to a temporary file in the target folder and renamed
 // into place only when complete; on failure nothing is left behind. Nothing

@@ -30,24 +30,18 @@ bool IsSpace(char c)
 enum class Found { None, One, Ambiguous };
 
 // Finds the key file in a folder (ending in '/', or empty for the current
-// folder): the exact name first, otherwise the one entry whose name differs
-// from it only in case.
+// folder): the one entry whose name matches without regard to case. Two
+// spellings of the name are ambiguous, whichever of them is exact. A folder
+// that cannot be listed is asked for the exact name only.
 Found FindKeyFile(const std::string &folder, std::string &path)
 {
-    const std::string exact = folder + kHostKeyFileName;
-    FILE *probe = std::fopen(exact.c_str(), "rb");
-    if (probe) {
-        std::fclose(probe);
-        path = exact;
-        return Found::One;
-    }
-    if (errno != ENOENT) {
-        // Present but not openable: report it as found so that reading fails.
-        path = exact;
-        return Found::One;
-    }
     DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return Found::None;
+    if (!dir) {
+        const std::string exact = folder + kHostKeyFileName;
+        if (access(exact.c_str(), F_OK) != 0) return Found::None;
+        path = exact; // present: reading it decides
+        return Found::One;
+    }
     Found result = Found::None;
     while (dirent *entry = readdir(dir)) {
         if (strcasecmp(entry->d_name, kHostKeyFileName) != 0) continue;

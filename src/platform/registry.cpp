@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include "common/atomicfile.h"
 #include "common/codec.h"
 #include "common/errors.h"
 
@@ -13,6 +14,7 @@
 #include <memory>
 #include <pwd.h>
 #include <string_view>
+#include <unordered_map>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +26,8 @@ const char kHeader[] = "Fennimarch registry hive 1";
 const char kRoot[] = "HKEY_LOCAL_MACHINE";
 // A hive is a few hundred bytes; anything near this is not one of ours.
 constexpr off_t kMaxHiveSize = 16 * 1024 * 1024;
+// Temporary files of a write: the hive's name + ".tmp." + "<pid>-<n>".
+const char kTempInfix[] = ".tmp.";
 
 // ---------------------------------------------------------------------------
 // CP949 text: a character is one byte below 0x80, or a lead byte followed by
@@ -115,9 +119,9 @@ void appendHexByte(std::string &out, unsigned char c)
     out += digits[c & 15];
 }
 
-std::string quote(std::string_view s)
+void appendQuoted(std::string &out, std::string_view s)
 {
-    std::string out = "\"";
+    out += '"';
     for (size_t i = 0; i < s.size();) {
         unsigned char c = s[i];
         if (unitLen(s, i) == 2) {
@@ -143,7 +147,6 @@ std::string quote(std::string_view s)
         ++i;
     }
     out += '"';
-    return out;
 }
 
 int hexValue(char c)
@@ -249,39 +252,57 @@ struct Value {
     std::string data;     // CP949 for a string; the text after '=' otherwise
 };
 
+// Keys and values keep the order in which they were created (the file's
+// order); look-ups go through maps keyed by the folded name.
 struct Key {
     std::string name; // CP949, as created
     std::vector<Value> values;
     std::vector<std::unique_ptr<Key>> subkeys;
+    std::unordered_map<std::string, size_t> valueIndex; // fold(name) -> values[i]
+    std::unordered_map<std::string, Key *> subkeyIndex; // fold(name) -> subkey
+
+    Key() = default;
+    Key(Key &&) = default;
+    Key &operator=(Key &&) = default;
+    // Frees a deep chain of keys without one nested call per level.
+    ~Key()
+    {
+        std::vector<std::unique_ptr<Key>> pending = std::move(subkeys);
+        while (!pending.empty()) {
+            std::unique_ptr<Key> k = std::move(pending.back());
+            pending.pop_back();
+            for (auto &c : k->subkeys) pending.push_back(std::move(c));
+            k->subkeys.clear();
+        }
+    }
 
     Key *child(std::string_view n) const
     {
-        for (const auto &k : subkeys)
-            if (sameName(k->name, n)) return k.get();
-        return nullptr;
+        auto it = subkeyIndex.find(fold(n));
+        return it == subkeyIndex.end() ? nullptr : it->second;
     }
     Key &childOrNew(std::string_view n)
     {
-        if (Key *k = child(n)) return *k;
-        subkeys.push_back(std::make_unique<Key>());
-        subkeys.back()->name = std::string(n);
-        return *subkeys.back();
+        auto [it, added] = subkeyIndex.try_emplace(fold(n), nullptr);
+        if (added) {
+            subkeys.push_back(std::make_unique<Key>());
+            subkeys.back()->name = std::string(n);
+            it->second = subkeys.back().get();
+        }
+        return *it->second;
     }
     Value *value(std::string_view n)
     {
-        for (auto &v : values)
-            if (sameName(v.name, n)) return &v;
-        return nullptr;
+        auto it = valueIndex.find(fold(n));
+        return it == valueIndex.end() ? nullptr : &values[it->second];
     }
     void set(std::string_view n, bool isString, std::string data)
     {
-        Value *v = value(n);
-        if (!v) {
-            values.push_back(Value{std::string(n), isString, {}});
-            v = &values.back();
-        }
-        v->isString = isString;
-        v->data = std::move(data);
+        auto [it, added] = valueIndex.try_emplace(fold(n), values.size());
+        if (added) values.push_back(Value{std::string(n), isString, {}});
+        Value &v = values[it->second];
+        v.isString = isString;
+        v.data = std::move(data);
     }
 };
 
@@ -296,7 +317,8 @@ Key *findKey(Key &root, const std::vector<std::string> &parts)
 }
 
 // A key path from the programs -> its names. A leading and a trailing "\"
-// are allowed; false for an empty name inside or one the file cannot hold.
+// are allowed; false for an empty name inside or one the file cannot hold,
+// and for a path deeper than kMaxKeyDepth.
 bool splitKey(std::string_view key, std::vector<std::string> &parts)
 {
     parts.clear();
@@ -307,7 +329,7 @@ bool splitKey(std::string_view key, std::vector<std::string> &parts)
     for (size_t i = 0;;) {
         if (i >= key.size() || key[i] == '\\') {
             std::string_view name = key.substr(start, i - start);
-            if (!validKeyName(name)) return false;
+            if (!validKeyName(name) || parts.size() == kMaxKeyDepth) return false;
             parts.emplace_back(name);
             if (i >= key.size()) return true;
             start = ++i;
@@ -330,26 +352,55 @@ std::string joinKey(const std::vector<std::string> &parts)
 // ---------------------------------------------------------------------------
 // File form.
 
-void emitKey(std::string &out, const Key &k, const std::string &path, bool isRoot)
+void emitSection(std::string &out, const Key &k, std::string_view path)
 {
-    if (!isRoot || !k.values.empty()) {
-        out += "\n[" + path + "]\n";
-        for (const auto &v : k.values) {
-            out += v.name.empty() ? std::string("@") : quote(v.name);
-            out += '=';
-            out += v.isString ? quote(v.data) : v.data;
-            out += '\n';
-        }
+    out += "\n[";
+    out += path;
+    out += "]\n";
+    for (const auto &v : k.values) {
+        if (v.name.empty())
+            out += '@';
+        else
+            appendQuoted(out, v.name);
+        out += '=';
+        if (v.isString)
+            appendQuoted(out, v.data);
+        else
+            out += v.data;
+        out += '\n';
     }
-    for (const auto &sub : k.subkeys)
-        emitKey(out, *sub, path + "\\" + Cp949ToUtf8(sub->name), false);
 }
 
-std::string serialize(const Key &root)
+// The file form. A key gets a section of its own when it has values or no
+// subkeys; a key with subkeys alone is implied by theirs, so the output grows
+// with the hive, not with its depth times its size.
+std::string serialize(const Key &root, size_t sizeHint = 0)
 {
-    std::string out = kHeader;
+    std::string out;
+    out.reserve(sizeHint + sizeHint / 8);
+    out += kHeader;
     out += '\n';
-    emitKey(out, root, kRoot, true);
+    std::string path = kRoot;
+    if (!root.values.empty()) emitSection(out, root, path);
+    struct Frame {
+        const Key *key;
+        size_t next;
+        size_t pathLen;
+    };
+    std::vector<Frame> stack{{&root, 0, path.size()}};
+    while (!stack.empty()) {
+        Frame &f = stack.back();
+        if (f.next == f.key->subkeys.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const Key &sub = *f.key->subkeys[f.next++];
+        path.resize(f.pathLen);
+        path += '\\';
+        path += Cp949ToUtf8(sub.name);
+        if (!sub.values.empty() || sub.subkeys.empty()) emitSection(out, sub, path);
+        stack.push_back({&sub, 0, path.size()});
+    }
     return out;
 }
 
@@ -393,7 +444,11 @@ void parse(std::string_view text, Key &root, const std::string &path)
             if (!sameName(keyPath.substr(0, sep), kRoot))
                 damaged(path, lineNo, std::string("a key outside ") + kRoot);
             cur = &root;
+            size_t depth = 0;
             while (sep != std::string_view::npos) {
+                if (++depth > kMaxKeyDepth)
+                    damaged(path, lineNo,
+                            "a key nested deeper than " + std::to_string(kMaxKeyDepth) + " levels");
                 keyPath.remove_prefix(sep + 1);
                 sep = keyPath.find('\\');
                 std::string name;
@@ -446,26 +501,14 @@ std::string folderOf(const std::string &file)
     return dir.empty() ? std::string(".") : dir;
 }
 
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 // An exclusive lock on a file, released when it goes (waits up to 10 s).
 class FileLock {
 public:
     explicit FileLock(const std::string &path)
     {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd_ < 0) return;
+        ::fchmod(fd_, 0600); // one made by an older version may be open to all
         for (int i = 0; i < 1000; ++i) {
             if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
                 locked_ = true;
@@ -555,11 +598,15 @@ public:
         if (ec) return Result::Failed;
         FileLock lock(path_ + ".lock");
         if (!lock.locked()) return Result::Failed;
+        // Under the lock no other write is under way: every temporary file
+        // of the hive is left over from a writer that was killed.
+        RemoveStaleTemps(folderOf(path_), tempStem(), "", false);
         refresh(true);
         Edit e = apply(root_);
         if (e == Edit::Refuse) return Result::Refused;
         if (e == Edit::Same) return Result::Done;
-        const bool ok = replaceFile(serialize(root_));
+        const std::string text = serialize(root_, static_cast<size_t>(stamp_.size));
+        const bool ok = readable(text) && replaceFile(text);
         struct stat st;
         if (ok && ::stat(path_.c_str(), &st) == 0) {
             stamp_ = Stamp::of(st);
@@ -614,35 +661,31 @@ private:
         loaded_ = true;
     }
 
-    // Writes a new file beside the hive and renames it over the hive.
-    bool replaceFile(const std::string &text)
+    std::string tempStem() const
     {
-        struct stat old;
-        const bool hadOld = ::stat(path_.c_str(), &old) == 0;
-        static unsigned counter = 0;
-        std::string tmp;
-        int fd = -1;
-        for (int i = 0; i < 100 && fd < 0; ++i) {
-            tmp = path_ + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
-            fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 && errno != EEXIST) return false;
-        }
-        if (fd < 0) return false;
-        bool ok = writeAll(fd, text);
-        if (ok && hadOld) ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-        if (ok) ok = ::fsync(fd) == 0;
-        if (::close(fd) != 0) ok = false;
-        if (ok) ok = ::rename(tmp.c_str(), path_.c_str()) == 0;
-        if (!ok) {
-            ::unlink(tmp.c_str());
+        return std::filesystem::path(path_).filename().string() + kTempInfix;
+    }
+
+    // Whether the reader takes `text` back: a write never leaves a hive that
+    // every later open would refuse.
+    bool readable(const std::string &text) const
+    {
+        if (text.size() > static_cast<size_t>(kMaxHiveSize)) return false;
+        try {
+            Key check;
+            parse(text, check, path_);
+        } catch (const RegistryError &) {
             return false;
         }
-        int dfd = ::open(folderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd >= 0) {
-            ::fsync(dfd);
-            ::close(dfd);
-        }
         return true;
+    }
+
+    // Writes a new file beside the hive and renames it over the hive. The
+    // hive holds a password: it is readable and writable by its owner only.
+    bool replaceFile(const std::string &text)
+    {
+        AtomicFile file(folderOf(path_), tempStem(), "", 0600);
+        return file.Open() && file.Write(text) && file.SetMode(0600) && file.Commit(path_);
     }
 
     std::string path_;

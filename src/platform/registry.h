@@ -21,6 +21,10 @@
 // printable form (a control byte, or a byte that is not valid CP949). Lines
 // starting with ';' and blank lines are ignored. Values of other types
 // (dword:, hex:, hex(n):) are kept as written. "@" names the default value.
+// A key has a section of its own when it has values or no subkeys; a key
+// with subkeys alone is implied by theirs (so the file grows with the hive,
+// not with its depth). Keys nest at most kMaxKeyDepth deep; the file is at
+// most 16 MB.
 //
 // Semantics relied on by the programs:
 // - Key paths are taken from HKEY_LOCAL_MACHINE (a leading "\" is allowed).
@@ -42,10 +46,17 @@
 //   "Failed to set data for '%s'".
 // - Every write reaches the file at once and atomically (under an exclusive
 //   lock on the file + ".lock", the file is read again, changed, written to
-//   a new file in the same folder and renamed over the old one), so another
-//   process that opens a key afterwards sees it. Every access re-reads the
-//   file when it has changed. A damaged hive file raises RegistryError
-//   naming the file on any access and is never overwritten.
+//   a new file file + ".tmp.<pid>-<n>" in the same folder and renamed over
+//   the old one), so another process that opens a key afterwards sees it.
+//   A write whose result the reader would refuse (too large) is not made
+//   and fails as above. Temporary files left by a killed writer are removed
+//   by the next write, under the lock. Every access re-reads the file when
+//   it has changed. A damaged hive file raises RegistryError naming the file
+//   on any access and is never overwritten.
+// - The hive holds a password: the file, its lock and the temporary files
+//   are created readable and writable by the owner only (0600), and every
+//   rewrite leaves the hive so.
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,6 +71,10 @@ inline constexpr unsigned KEY_ENUMERATE_SUB_KEYS = 0x0008;
 inline constexpr unsigned KEY_READ = 0x20019;
 inline constexpr unsigned KEY_WRITE = 0x20006;
 inline constexpr unsigned KEY_ALL_ACCESS = 0xF003F;
+
+// Keys nest at most this deep: OpenKey and KeyExists fail for a deeper path,
+// and a hive file with a deeper key is refused as damaged.
+inline constexpr size_t kMaxKeyDepth = 10000;
 
 class TRegistry {
 public:

@@ -248,12 +248,21 @@ public:
 private:
     void ConnectTransfers();
     void EndSendRun();
+    // Deletes the copy being sent, if there is one.
+    void DropSendCopy();
+    // The conversion-failure road: the box (with `reason` appended), the
+    // row's mark cleared, the run ended, `copy` (a native path) deleted if
+    // it exists.
+    void RefuseSendFile(const std::string &copy, const QString &reason);
     void EndReception();
     // The file of the send run's row and its record count, taken when the
     // file was requested so that a list chosen meanwhile changes nothing.
     bool sendRunning_ = false;
     std::string sendName_;
     std::string sendCountText_;
+    // The converted copy being sent (native path): deleted when the file's
+    // run ends, however it ends.
+    std::string sendCopy_;
     enum class RecvKind { None, Result, Notice };
     RecvKind recvKind_ = RecvKind::None;
     std::string recvKindCode_; // file-kind code of the result row being received

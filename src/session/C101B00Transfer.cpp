@@ -28,8 +28,10 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <unistd.h>
 
 namespace fm {
 
@@ -51,6 +53,24 @@ bool IsNoticeList(const TStringGrid &g) { return g.ColCount() == 5; }
 
 // Deletes a file; true when it is gone.
 bool DeleteFileAt(const std::string &nativePath) { return std::remove(nativePath.c_str()) == 0; }
+
+// Puts a raw result file that could not be converted out of the way of the
+// receptions to come, which delete a file of their own name before they
+// write it: it becomes <raw name>.1 (.2, ... when taken). The path it is
+// now found at; the old one when it could not be moved.
+std::string KeepRawFile(const std::string &nativePath)
+{
+    for (int n = 1; n < 1000; ++n) {
+        const std::string kept = nativePath + "." + std::to_string(n);
+        // A link never replaces a file, as a rename would.
+        if (::link(nativePath.c_str(), kept.c_str()) == 0) {
+            ::unlink(nativePath.c_str());
+            return kept;
+        }
+        if (errno != EEXIST) break;
+    }
+    return nativePath;
+}
 
 // The progress bar keeps its position within 0..maximum, as the framework's
 // bar does (Qt would ignore a value outside the range, and draw a busy bar
@@ -156,9 +176,17 @@ void TFrmC101B00::ShowProgressPanel()
 
 // ---- sending ---------------------------------------------------------------------
 
+void TFrmC101B00::DropSendCopy()
+{
+    if (sendCopy_.empty()) return;
+    DeleteFileAt(sendCopy_);
+    sendCopy_.clear();
+}
+
 void TFrmC101B00::EndSendRun()
 {
     SendState.Close();
+    DropSendCopy();
     sendRunning_ = false;
     sendName_.clear();
     TmrSnd->stop();
@@ -212,6 +240,21 @@ void TFrmC101B00::TmrSndTimer()
     }, [this] { EndSendRun(); });
 }
 
+void TFrmC101B00::RefuseSendFile(const std::string &copy, const QString &reason)
+{
+    MessageBox(U("이체자료 송신실패!") + reason, U("파일컨버젼 오류"), MsgIcon::Error);
+    PnlFtp->hide();
+    if (IsSendFileList(*SGrdDataLst)) SGrdDataLst->SetCell(kSendMarkCol, SendState.SendRow, "  ");
+    EndSendRun();
+    // Only what this conversion wrote: the copy, never a sent file.
+    if (FileExists(copy)) {
+        if (DeleteFileAt(copy))
+            ShowMessage(ToQ(copy) + U(" 파일삭제성공"));
+        else
+            ShowMessage(ToQ(copy) + U(" 파일삭제실패"));
+    }
+}
+
 void TFrmC101B00::TransmitAccepted()
 {
     if (!sendRunning_ || sendName_.empty() || SendState.IsOpen()) {
@@ -219,22 +262,30 @@ void TFrmC101B00::TransmitAccepted()
         return;
     }
     const std::string name = sendName_;
-    const std::string copy = WorkDir() + "\\sback\\" + name;
+    const std::string copy = NativePath(WorkDir() + "\\sback\\" + name + kConvertedCopySuffix);
+    // A copy left by a program that ended in the middle of a file is no sent
+    // file: it goes first, so that a copy found afterwards is this
+    // conversion's own.
+    DeleteFileAt(copy);
     if (!ConvertFile(WorkDir(), name, "S")) {
-        MessageBox(U("이체자료 송신실패!"), U("파일컨버젼 오류"), MsgIcon::Error);
-        PnlFtp->hide();
-        if (IsSendFileList(*SGrdDataLst)) SGrdDataLst->SetCell(kSendMarkCol, SendState.SendRow, "  ");
-        EndSendRun();
-        if (FileExists(copy)) {
-            if (DeleteFileAt(NativePath(copy)))
-                ShowMessage(ToQ(copy) + U(" 파일삭제성공"));
-            else
-                ShowMessage(ToQ(copy) + U(" 파일삭제실패"));
-        }
+        RefuseSendFile(copy, QString());
         return;
     }
+    // The blocks and the end telegram count the records by the list: a file
+    // rewritten since the list was read would go out cut short, or never
+    // end, and still be reported as sent.
+    const int listed = StrToInt(sendCountText_);
+    const std::optional<int> inFile = CopyTrailerCount(copy);
+    if (inFile != listed) {
+        RefuseSendFile(copy, U("\r\n목록을 조회한 뒤 파일이 바뀌었습니다(목록 %1건, 파일 %2건). "
+                               "목록을 다시 조회한 뒤 송신하세요.")
+                                 .arg(listed)
+                                 .arg(inFile ? QString::number(*inFile) : QStringLiteral("?")));
+        return;
+    }
+    sendCopy_ = copy;
     Stopping([&] {
-        SendState.OpenCopy(NativePath(copy));
+        SendState.OpenCopy(copy);
         Builders.SendNextDataBlock(FieldRaw(Telegram.CompCd), Telegram.JobKind[0], 1);
     }, [this] { EndSendRun(); });
 }
@@ -257,14 +308,16 @@ void TFrmC101B00::TransmitConfirmed()
         return;
     }
     SendState.Close();
+    DropSendCopy();
     SetStatus(U("이체자료 송신완료!!"), kStatusBlue);
     PnlFtp->hide();
     const std::string name = sendName_;
     sendName_.clear();
-    const std::string source = WorkDir() + "\\send\\" + name;
-    const std::string target = WorkDir() + "\\sback\\" + name;
-    if (FileExists(target)) DeleteFileAt(NativePath(target));
-    if (std::rename(NativePath(source).c_str(), NativePath(target).c_str()) != 0)
+    // The file the host confirmed is the only one sback gains. The move
+    // replaces an earlier sent file of the same name only when it succeeds.
+    const std::string source = NativePath(WorkDir() + "\\send\\" + name);
+    const std::string target = NativePath(WorkDir() + "\\sback\\" + name);
+    if (std::rename(source.c_str(), target.c_str()) != 0)
         MessageBox(U("송신 후 sback으로 Move되지  않았습니다!"), U("화일처리 오류"), MsgIcon::Error);
     MessageBox(U("이체자료 파일송신이 완료되었습니다!!"), U("완료"), MsgIcon::Information);
     BBtnFileSnd->setEnabled(true);
@@ -468,15 +521,23 @@ void TFrmC101B00::ReceiveEnd()
         TStringGrid &g = *SGrdDataLst;
         if (IsResultList(g) && g.Cells(kResultMarkCol, RecvRow) == MarkText()) g.SetCell(kResultMarkCol, RecvRow, {});
         RecvRow += 1;
+        // The next file may arrive behind the boxes below and take over the
+        // shared receive state: this file's raw name is kept here.
+        const std::string rawName = RecvFileName;
+        const std::string rawPath = CurFilePath;
         EndReception();
         TmrRecv->start();
-        const bool converted = ConvertFile(WorkDir(), RecvFileName, "R");
-        std::remove(NativePath(WorkDir() + "\\recv\\" + RecvFileName).c_str());
-        if (converted) {
+        if (ConvertFile(WorkDir(), rawName, "R")) {
+            std::remove(rawPath.c_str());
             MessageBox(U("이체결과자료 수신이 완료되었습니다!!"), U("완료"), MsgIcon::Information);
             SetStatus(U("이체결과자료 수신 완료!!"), kStatusBlue);
         } else {
-            MessageBox(U("이체결과자료 수신오류 발생!!"), U("오류"), MsgIcon::Information);
+            // The host was told the file arrived and will not send it again:
+            // the raw file stays, for the user to take care of.
+            const std::string kept = KeepRawFile(rawPath);
+            MessageBox(U("이체결과자료 수신오류 발생!!") +
+                           U("\r\n수신한 자료는 %1 파일에 남아 있습니다.").arg(ToQ(kept)),
+                       U("오류"), MsgIcon::Information);
             SetStatus(U("이체결과자료 수신 오류!!"), kStatusRed);
         }
     }, [this] { EndReception(); });

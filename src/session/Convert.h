@@ -13,11 +13,15 @@ namespace fm {
 
 inline constexpr const char *kOmvertisLibrary = "Omvertis.dll";
 inline constexpr const char *kOmvertisEntry = "DoOmvertis";
+// What the "S" conversion appends to the name of the copy it writes to
+// sback: not ".txt", so the file lists never show a copy.
+inline constexpr const char *kConvertedCopySuffix = ".cnv";
 
 // Converts fileName (a bare name) of the working folder `folder` with mode
-// "S" (a transfer file of folder\send into folder\sback) or "R" (a received
-// raw file of folder\recv into a transfer file there). True when the library
-// reports success. A library that cannot be loaded, or that lacks its entry,
+// "S" (a transfer file of folder\send into the copy to send,
+// folder\sback\<fileName> + kConvertedCopySuffix) or "R" (a received raw file
+// of folder\recv into a new "S*.txt" transfer file there, never replacing
+// one). True when the library reports success. A library that cannot be loaded, or that lacks its entry,
 // is reported in a plain message and gives false.
 bool ConvertFile(const std::string &folder, const std::string &fileName, const std::string &mode);
 

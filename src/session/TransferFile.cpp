@@ -1,12 +1,15 @@
 #include "session/TransferFile.h"
 
+#include "common/errors.h"
 #include "common/msgbox.h"
 #include "common/text.h"
 
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -155,6 +158,25 @@ LoadResult LoadTransferFile(const std::string &path, TLoadedFile &store, int &fi
     store.FileTrailer = trail;
     fileRecCount = int(n);
     return LoadResult::Loaded;
+}
+
+std::optional<int> CopyTrailerCount(const std::string &nativePath)
+{
+    std::ifstream in(nativePath, std::ios::binary);
+    if (!in.is_open()) return std::nullopt;
+    std::string line, last;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) last = std::move(line);
+    }
+    if (in.bad() || last.empty()) return std::nullopt;
+    TTransferRecord record;
+    std::copy_n(last.begin(), std::min(last.size(), record.Bytes.size()), record.Bytes.begin());
+    try {
+        return StrToInt(trailer::TotalCount(record));
+    } catch (const ConvertError &) {
+        return std::nullopt;
+    }
 }
 
 } // namespace fm

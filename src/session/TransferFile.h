@@ -9,6 +9,7 @@
 // field of the window.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,6 +99,12 @@ private:
 
 // The one store of the program.
 TLoadedFile &LoadedFile();
+
+// The total count (trailer position 31) of the copy made for sending at
+// `nativePath`, a text file of one record per line whose last line is the
+// trailer. Nothing when the file cannot be read or the field is not a
+// number.
+std::optional<int> CopyTrailerCount(const std::string &nativePath);
 
 
 } // namespace fm

@@ -1,5 +1,6 @@
 #include "shell/Backup.h"
 
+#include "common/atomicfile.h"
 #include "common/errors.h"
 #include "common/msgbox.h"
 #include "common/widgets.h"
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <zip.h>
 
@@ -37,6 +39,48 @@ std::string JoinPath(const std::string &folder, const std::string &name)
 std::string ErrnoText(const std::string &what, int err)
 {
     return what + ": " + std::strerror(err);
+}
+
+// A restored file is written under a temporary name in the data folder:
+// kRestoreTempStem + "<pid>-<n>" + kRestoreTempSuffix.
+const char *const kRestoreTempStem = ".fennimarch-restore-";
+const char *const kRestoreTempSuffix = ".part";
+// What versions before this one used: ".restore." and six characters.
+const char kOldRestoreTempStem[] = ".restore.";
+
+bool IsOldRestoreTempName(const std::string &name)
+{
+    const size_t stem = sizeof kOldRestoreTempStem - 1;
+    return name.size() == stem + 6 && name.compare(0, stem, kOldRestoreTempStem) == 0 &&
+           std::all_of(name.begin() + stem, name.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+           });
+}
+
+// Removes what a killed restore left in the data folder. Files of a restore
+// still running in another process stay.
+void RemoveStaleRestoreTemps(const std::string &folder)
+{
+    RemoveStaleTemps(folder, kRestoreTempStem, kRestoreTempSuffix, true);
+    DIR *d = ::opendir(folder.c_str());
+    if (!d) return;
+    while (const dirent *e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        struct stat st{};
+        const std::string path = JoinPath(folder, name);
+        if (IsOldRestoreTempName(name) && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(path.c_str());
+    }
+    ::closedir(d);
+}
+
+// The free space of the disk that holds `folder`, for an ordinary user
+// (unbounded when the system cannot say).
+unsigned long long FreeSpace(const std::string &folder)
+{
+    struct statvfs vfs{};
+    if (::statvfs(folder.c_str(), &vfs) != 0) return ~0ULL;
+    return static_cast<unsigned long long>(vfs.f_bavail) * vfs.f_frsize;
 }
 
 // Keeps the clock and open connections going during a long archive run.
@@ -95,18 +139,18 @@ private:
     zip_t *za_ = nullptr;
 };
 
-bool WriteAll(int fd, const char *data, size_t size)
+// Refuses an entry that is larger than a restore may write, or than the disk
+// can take, before anything of it is written.
+void CheckEntrySize(const std::string &name, const zip_stat_t &st, const std::string &folder)
 {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    if (!(st.valid & ZIP_STAT_SIZE))
+        throw InOutError(name + ": the archive does not say how large the file is");
+    if (st.size > kMaxRestoreEntrySize)
+        throw InOutError(name + ": " + std::to_string(st.size) + " bytes, more than a restore writes (" +
+                         std::to_string(kMaxRestoreEntrySize) + ")");
+    if (st.size > FreeSpace(folder))
+        throw InOutError(name + ": " + std::to_string(st.size) +
+                         " bytes, more than the disk has free");
 }
 
 // Writes one entry to `target` through a temporary file in the same folder.
@@ -115,21 +159,22 @@ void ExtractEntry(zip_t *za, zip_uint64_t index, const std::string &folder,
 {
     zip_stat_t st;
     zip_stat_init(&st);
-    const bool haveStat = zip_stat_index(za, index, 0, &st) == 0;
+    if (zip_stat_index(za, index, 0, &st) != 0) throw InOutError(target + ": " + ZipErrorText(za));
+    CheckEntrySize(target, st, folder);
 
     zip_file_t *zf = zip_fopen_index(za, index, 0);
     if (!zf) throw InOutError(target + ": " + ZipErrorText(za));
 
-    std::string tmp = JoinPath(folder, ".restore.XXXXXX");
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0) {
+    AtomicFile file(folder, kRestoreTempStem, kRestoreTempSuffix, 0666);
+    if (!file.Open()) {
         const int err = errno;
         zip_fclose(zf);
-        throw InOutError(ErrnoText(tmp, err));
+        throw InOutError(ErrnoText(target, err));
     }
 
     std::string failure;
     std::vector<char> buf(1 << 16);
+    zip_uint64_t written = 0;
     for (;;) {
         zip_int64_t n = zip_fread(zf, buf.data(), buf.size());
         if (n < 0) {
@@ -137,7 +182,12 @@ void ExtractEntry(zip_t *za, zip_uint64_t index, const std::string &folder,
             break;
         }
         if (n == 0) break;
-        if (!WriteAll(fd, buf.data(), static_cast<size_t>(n))) {
+        written += static_cast<zip_uint64_t>(n);
+        if (written > st.size) { // never more than was checked above
+            failure = target + ": the entry holds more than the archive says";
+            break;
+        }
+        if (!file.Write(buf.data(), static_cast<size_t>(n))) {
             failure = ErrnoText(target, errno);
             break;
         }
@@ -148,27 +198,17 @@ void ExtractEntry(zip_t *za, zip_uint64_t index, const std::string &folder,
     if (failure.empty()) {
         // A replaced file keeps its permissions; a new one gets the usual ones.
         struct stat old{};
-        mode_t mode;
-        if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-            mode = old.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        ::fchmod(fd, mode);
-        if (haveStat && (st.valid & ZIP_STAT_MTIME)) {
+        if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) file.SetMode(old.st_mode & 07777);
+        if (st.valid & ZIP_STAT_MTIME) {
             struct timespec times[2];
             times[0].tv_sec = times[1].tv_sec = st.mtime;
             times[0].tv_nsec = times[1].tv_nsec = 0;
-            ::futimens(fd, times);
+            ::futimens(file.Handle(), times);
         }
-        if (::fsync(fd) != 0) failure = ErrnoText(target, errno);
+        if (!file.Commit(target)) failure = ErrnoText(target, errno);
     }
-    if (::close(fd) != 0 && failure.empty()) failure = ErrnoText(target, errno);
-    if (failure.empty() && ::rename(tmp.c_str(), target.c_str()) != 0) failure = ErrnoText(target, errno);
     if (!failure.empty()) {
-        ::unlink(tmp.c_str());
+        file.Discard();
         throw InOutError(failure);
     }
 }
@@ -202,6 +242,7 @@ std::vector<std::string> ListFolderFiles(const std::string &folder)
     while (dirent *e = ::readdir(d)) {
         const std::string name = e->d_name;
         if (name == "." || name == "..") continue;
+        if (IsRestoreTempName(name)) continue;
         struct stat st{};
         if (::stat(JoinPath(folder, name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         names.push_back(name);
@@ -276,10 +317,26 @@ EntryTarget ClassifyEntryName(const std::string &entryName)
     return {EntryTarget::File, base};
 }
 
+bool IsRestoreTempName(const std::string &name)
+{
+    return IsAtomicTempName(name, kRestoreTempStem, kRestoreTempSuffix) || IsOldRestoreTempName(name);
+}
+
 void ExtractArchive(const std::string &archive, const std::string &folder)
 {
     Archive za(archive, ZIP_RDONLY);
     const zip_int64_t count = zip_get_num_entries(za.get(), 0);
+    // An entry too large for a restore refuses the whole restore before
+    // anything is written (each entry is checked again as it is written).
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char *raw = zip_get_name(za.get(), static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+        if (!raw || ClassifyEntryName(raw).kind != EntryTarget::File) continue;
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(za.get(), static_cast<zip_uint64_t>(i), 0, &st) != 0)
+            throw InOutError(std::string(raw) + ": " + ZipErrorText(za.get()));
+        CheckEntrySize(raw, st, folder);
+    }
     EventPump pump;
     std::string firstFailure;
     for (zip_int64_t i = 0; i < count; ++i) {
@@ -312,6 +369,7 @@ void DataBackup(const std::string &appDir)
     bool ok = true;
     try {
         const std::string folder = NativePath(appDir + kDataSuffix);
+        RemoveStaleRestoreTemps(folder);
         AddFilesToArchive(NativePath(appDir + kArchiveSuffix), folder, ListFolderFiles(folder));
     } catch (...) {
         ok = false;
@@ -326,6 +384,7 @@ void DataRestore(const std::string &appDir)
 {
     if (g_busy) return;
     BusyScope busy;
+    if (FolderExists(appDir + kDataSuffix)) RemoveStaleRestoreTemps(NativePath(appDir + kDataSuffix));
     const std::string archive = NativePath(appDir + kArchiveSuffix);
     if (!FileExists(appDir + kArchiveSuffix) || ArchiveEntryCount(archive) < 1) {
         MessageBox(U("복구할 파일이 없습니다."), U("오류"), MsgIcon::Error);

@@ -13,6 +13,11 @@
 
 namespace fm {
 
+// The largest file a restore writes (1 GiB). An entry that claims more, or
+// more than the disk holding the data folder has free, fails the restore
+// before anything is written.
+inline constexpr unsigned long long kMaxRestoreEntrySize = 1ULL << 30;
+
 // The commands for a given working folder (AppDir form: no trailing
 // separator, suffixes appended with "\").
 void DataBackup(const std::string &appDir);
@@ -30,8 +35,9 @@ inline void DataRestore() { DataRestore(DMLib->AppDir); }
 bool StoredWithoutCompression(const std::string &fileName);
 
 // The bare names of the regular files directly in a folder, in the order the
-// system lists them; hidden and read-only files included, sub-folders and
-// special files skipped. A missing or unreadable folder gives no names.
+// system lists them; hidden and read-only files included, sub-folders,
+// special files and the restore's temporary files skipped. A missing or
+// unreadable folder gives no names.
 std::vector<std::string> ListFolderFiles(const std::string &folder);
 
 // Adds each named file of `folder` to the archive under its bare name
@@ -55,11 +61,19 @@ struct EntryTarget {
 // ("/etc/x", "\x", "C:\x") and names that leave nothing usable are refused.
 EntryTarget ClassifyEntryName(const std::string &entryName);
 
+// The names a restore gives its temporary files in the data folder
+// (".fennimarch-restore-<pid>-<n>.part", and ".restore.XXXXXX" of older
+// versions): a backup never takes them, and the start of every backup or
+// restore removes those whose process has gone.
+bool IsRestoreTempName(const std::string &name);
+
 // Writes every entry of the archive into `folder`, replacing files of the
 // same name (matched without regard to case). Each file is written to a
 // temporary file first and renamed into place, so a failed entry never
-// leaves a half-written file behind. Goes on after a failed or refused entry
-// and throws InOutError at the end when any entry failed.
+// leaves a half-written file behind. An entry larger than
+// kMaxRestoreEntrySize or than the free space of the disk throws InOutError
+// before anything is written. Otherwise goes on after a failed or refused
+// entry and throws InOutError at the end when any entry failed.
 void ExtractArchive(const std::string &archive, const std::string &folder);
 
 } // namespace fm

@@ -7,6 +7,7 @@
 #include <map>
 #include <tuple>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 
 namespace fs = std::filesystem;
@@ -284,4 +285,53 @@ TEST_F(BackupTest, RoundTripKeepsNameBytesAndContent)
     fm::DataRestore(app());
     expectRestoreOk();
     EXPECT_EQ(Snapshot(dir.file("app/data")), (Files{{korean, binary}, {"utf8-이름.dat", "u"}}));
+}
+
+// The archive claims 2 GiB for big.dat (more than a restore writes): the
+// restore fails before it writes anything, even the small entry before it.
+TEST_F(BackupTest, OversizedEntryFailsTheRestoreWithNothingWritten)
+{
+    data("big.dat", "current");
+    MakeArchive(archive(), {{"small.txt", "small"}, {"big.dat", std::string(4096, '\0')}});
+    std::string bytes = dir.read("app/databack/DataBackup.zip");
+    // The central directory record of big.dat: uncompressed size at +24.
+    const size_t name = bytes.rfind("big.dat");
+    const size_t rec = bytes.rfind(std::string("PK\x01\x02", 4), name);
+    ASSERT_TRUE(name != std::string::npos && rec != std::string::npos && name - rec == 46);
+    const std::string claimed("\x00\x00\x00\x80", 4); // 0x80000000, little-endian
+    bytes.replace(rec + 24, 4, claimed);
+    dir.write("app/databack/DataBackup.zip", bytes);
+    ASSERT_GT(0x80000000ULL, fm::kMaxRestoreEntrySize);
+
+    const Files before = Snapshot(dir.file("app/data"));
+    fm::DataRestore(app());
+    expectRestoreFail();
+    EXPECT_EQ(Snapshot(dir.file("app/data")), before);
+}
+
+// A restore killed halfway leaves its temporary file: the next backup (or
+// restore) removes it, and no backup ever packs one, not even one of a
+// restore still running in another process.
+TEST_F(BackupTest, RestoreTemporaryFilesAreNeverPackedAndStaleOnesGo)
+{
+    const std::string dead = ".fennimarch-restore-2147483600-0.part"; // no such process
+    const std::string live = ".fennimarch-restore-" + std::to_string(::getpid()) + "-3.part";
+    ASSERT_TRUE(fm::IsRestoreTempName(dead) && fm::IsRestoreTempName(live));
+    data(dead, "half written");
+    data(live, "being written");
+    data(".restore.Ab12Cd", "left by an older version");
+    data(".restore.notes", "the user's own");
+    data("real.db", "data");
+
+    fm::DataBackup(app());
+    expectBackupOk();
+    EXPECT_EQ(ReadArchive(archive()), (Files{{".restore.notes", "the user's own"}, {"real.db", "data"}}));
+    EXPECT_EQ(Snapshot(dir.file("app/data")),
+              (Files{{live, "being written"}, {".restore.notes", "the user's own"}, {"real.db", "data"}}));
+
+    data(dead, "half written");
+    boxes.clear();
+    fm::DataRestore(app());
+    expectRestoreOk();
+    EXPECT_FALSE(fs::exists(dir.file("app/data/" + dead)));
 }

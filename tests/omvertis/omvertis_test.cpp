@@ -7,6 +7,7 @@
 #include "support/testutil.h"
 
 #include <algorithm>
+#include <ctime>
 #include <dlfcn.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -45,6 +46,27 @@ std::vector<std::string> Entries(const std::string &dir)
     return names;
 }
 
+// Entries of `dir` named prefix + "..." + ".txt".
+std::vector<std::string> Results(const std::string &dir, const std::string &prefix)
+{
+    std::vector<std::string> out;
+    for (const auto &name : Entries(dir))
+        if (name.rfind(prefix, 0) == 0 && name.size() > prefix.size() + 4 && name.substr(name.size() - 4) == ".txt")
+            out.push_back(name);
+    return out;
+}
+
+// The local time `plus` seconds from now as the results' names carry it.
+std::string Stamp(int plus)
+{
+    const std::time_t t = std::time(nullptr) + plus;
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y%m%d%H%M%S", &local);
+    return buf;
+}
+
 bool StillLoaded(const std::string &path)
 {
     void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
@@ -75,16 +97,20 @@ TEST_F(Omvertis, SendWritesEveryRecordOnALineOfItsOwn)
 {
     const std::string file = File(10);
     ASSERT_EQ(file.size(), 12u * 150);
+    // The copy has a name of its own: a sent file of the same name stays.
+    dir.write("SBACK/S0001.txt", "sent before");
     for (const std::string &sent : {file, file.substr(0, file.size() - 2)}) {
         dir.write("Send/S0001.txt", sent);
         ASSERT_EQ(Convert("s0001.TXT", "S"), 1);
         EXPECT_EQ(dir.read("Send/S0001.txt"), sent);
-        EXPECT_EQ(dir.read("SBACK/s0001.TXT"), file);
+        EXPECT_EQ(dir.read("SBACK/s0001.TXT.cnv"), file);
     }
     dir.write("Send/S0002.txt", File(0).substr(0, 298));
     ASSERT_EQ(Convert("S0002.txt", "S"), 1);
-    EXPECT_EQ(dir.read("SBACK/S0002.txt"), File(0));
-    EXPECT_EQ(Entries(dir.file("SBACK")), (std::vector<std::string>{"S0002.txt", "s0001.TXT"}));
+    EXPECT_EQ(dir.read("SBACK/S0002.txt.cnv"), File(0));
+    EXPECT_EQ(dir.read("SBACK/S0001.txt"), "sent before");
+    EXPECT_EQ(Entries(dir.file("SBACK")),
+              (std::vector<std::string>{"S0001.txt", "S0002.txt.cnv", "s0001.TXT.cnv"}));
 }
 
 TEST_F(Omvertis, MalformedTransferFilesLeaveNoCopy)
@@ -130,11 +156,13 @@ TEST_F(Omvertis, ReceivedRawFileBecomesALoadableTransferFile)
     dir.write("recv/12340026.201", File(10));
     ASSERT_EQ(Convert("12340026.201", "R"), 1);
     EXPECT_EQ(dir.read("recv/12340026.201"), File(10));
-    EXPECT_EQ(dir.read("recv/S12340026_201.txt"), File(10));
+    const auto results = Results(dir.file("recv"), "S12340026_201_");
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].size(), std::string("S12340026_201_20260105093000.txt").size()) << results[0];
     fmtest::ScriptedBoxes boxes;
     fm::TLoadedFile store;
     int count = -1;
-    ASSERT_EQ(fm::LoadTransferFile(dir.file("recv/S12340026_201.txt"), store, count), fm::LoadResult::Loaded);
+    ASSERT_EQ(fm::LoadTransferFile(dir.file("recv/" + results[0]), store, count), fm::LoadResult::Loaded);
     EXPECT_EQ(count, 10);
     EXPECT_EQ(store.Record(10).Field(0, 6), "D00010");
     EXPECT_EQ(fm::trailer::TotalCount(store.FileTrailer), "0000010");
@@ -146,8 +174,33 @@ TEST_F(Omvertis, ReceivedRawFileBecomesALoadableTransferFile)
     for (const std::string &raw : {File(2, 100), File(2, 150), doubled}) {
         dir.write("recv/a.b.201", raw);
         ASSERT_EQ(Convert("a.b.201", "R"), 1) << raw.size();
-        EXPECT_EQ(dir.read("recv/Sa_b_201.txt"), File(2));
+        const auto results = Results(dir.file("recv"), "Sa_b_201_");
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(dir.read("recv/" + results[0]), File(2));
+        fs::remove(dir.file("recv/" + results[0]));
     }
+}
+
+TEST_F(Omvertis, AReceivedResultNeverReplacesAFileOfRecv)
+{
+    // The names of this second and the next are taken (in another letter
+    // case too): the result takes the next free name.
+    for (int plus : {0, 1}) {
+        dir.write("recv/S12340026_201_" + Stamp(plus) + ".txt", "earlier");
+        dir.write("recv/s12340026_201_" + Stamp(plus) + "_2.TXT", "earlier");
+    }
+    dir.write("recv/12340026.201", File(1));
+    ASSERT_EQ(Convert("12340026.201", "R"), 1);
+    std::vector<std::string> written;
+    for (const auto &name : Entries(dir.file("recv"))) {
+        if (name == "12340026.201") continue;
+        if (dir.read("recv/" + name) != "earlier") written.push_back(name);
+    }
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].rfind("S12340026_201_", 0), 0u) << written[0];
+    EXPECT_EQ(written[0].substr(written[0].size() - 6), "_3.txt") << written[0];
+    EXPECT_EQ(dir.read("recv/" + written[0]), File(1));
+    EXPECT_EQ(Entries(dir.file("recv")).size(), 6u);
 }
 
 TEST_F(Omvertis, MalformedRawFilesAreRefused)
@@ -167,7 +220,7 @@ TEST_F(Omvertis, MalformedRawFilesAreRefused)
 
 TEST(OmvertisVersion, TheBuiltLibraryCarriesItsFileVersion)
 {
-    EXPECT_EQ(fm::GetFileVersionString(kLib, "FileVersion"), "1.0.0.3");
+    EXPECT_EQ(fm::GetFileVersionString(kLib, "FileVersion"), "1.0.0.4");
     EXPECT_EQ(fm::GetFileVersionString(kNoEntryLib, "FileVersion"), "");
 }
 
@@ -189,12 +242,12 @@ TEST_F(ConvertFile, LooksInTheProgramFolderThenTheWorkingFolderAndUnloads)
 {
     fs::copy_file(kLib, app.file("omvertis.DLL"));
     EXPECT_TRUE(fm::ConvertFile(app.path(), "S0001.txt", "S"));
-    EXPECT_EQ(app.read("sback/S0001.txt"), File(4));
+    EXPECT_EQ(app.read(std::string("sback/S0001.txt") + fm::kConvertedCopySuffix), File(4));
     EXPECT_FALSE(StillLoaded(app.file("omvertis.DLL")));
     fm::SetProgramFolder(FM_BINARY_DIR "/bin");
     app.write("recv/12340026.201", File(1));
     EXPECT_TRUE(fm::ConvertFile(app.path(), "12340026.201", "R"));
-    EXPECT_TRUE(fs::exists(app.file("recv/S12340026_201.txt")));
+    EXPECT_EQ(Results(app.file("recv"), "S12340026_201_").size(), 1u);
     EXPECT_FALSE(StillLoaded(kLib));
     // The library's own refusal is a false without a box.
     EXPECT_FALSE(fm::ConvertFile(app.path(), "../send/S0001.txt", "S"));

@@ -128,7 +128,8 @@ TEST(Registry, CreatesKeyWithItsParentsAndTheFolder)
     EXPECT_TRUE(reg.KeyExists("A\\B"));
     EXPECT_TRUE(reg.KeyExists("a\\b\\c"));
     EXPECT_FALSE(reg.KeyExists("A\\C"));
-    EXPECT_NE(readFile(path).find("[HKEY_LOCAL_MACHINE\\A\\B]\n"), std::string::npos);
+    // Keys with subkeys alone are implied by the section of the subkey.
+    EXPECT_EQ(readFile(path), "Fennimarch registry hive 1\n\n[HKEY_LOCAL_MACHINE\\A\\B\\C]\n");
 }
 
 TEST(Registry, NamesMatchWithoutRegardToCaseAndKeepTheirSpelling)
@@ -336,4 +337,112 @@ TEST(Registry, AnotherProcessSeesOurWritesAndWeSeeItsWrites)
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(reg.ReadString("V" + std::to_string(i)), std::to_string(i)) << i;
     EXPECT_EQ(reg.ReadString("Address"), K("주소 1"));
+}
+
+namespace {
+
+// "N\N\...\N", `depth` names.
+std::string chain(size_t depth)
+{
+    std::string path = "N";
+    for (size_t i = 1; i < depth; ++i) path += "\\N";
+    return path;
+}
+
+} // namespace
+
+TEST(Registry, DeepHiveStaysLinearAndDepthIsBounded)
+{
+    fmtest::ScopedHive hive;
+    const std::string deep = chain(5000);
+    const std::string body = "Fennimarch registry hive 1\n[HKEY_LOCAL_MACHINE\\" + deep + "]\n\"V\"=\"1\"\n";
+    writeFile(hive.path(), body);
+    {
+        fm::TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("Software\\Other", true));
+        reg.WriteString("X", "y");
+        ASSERT_TRUE(reg.OpenKey(deep, false));
+        reg.WriteString("W", "2");
+    }
+    EXPECT_LT(readFile(hive.path()).size(), body.size() + 100);
+    fm::TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(deep, false));
+    EXPECT_EQ(reg.ReadString("V"), "1");
+    EXPECT_EQ(reg.ReadString("W"), "2");
+    EXPECT_TRUE(reg.KeyExists(chain(2500)));
+
+    // Deeper than the bound: no such key can be made, and such a file is
+    // refused with the reason.
+    EXPECT_TRUE(reg.OpenKey(chain(fm::kMaxKeyDepth), true));
+    EXPECT_FALSE(reg.OpenKey(chain(fm::kMaxKeyDepth + 1), true));
+    EXPECT_FALSE(reg.KeyExists(chain(fm::kMaxKeyDepth + 1)));
+    writeFile(hive.path(), "Fennimarch registry hive 1\n[HKEY_LOCAL_MACHINE\\" + chain(fm::kMaxKeyDepth + 1) + "]\n");
+    EXPECT_NE(registryError([] { fm::TRegistry::Dump(); }).find("deeper than 10000 levels"), std::string::npos);
+}
+
+TEST(Registry, WriteThatTheReaderWouldRefuseIsNotMade)
+{
+    fmtest::ScopedHive hive;
+    const std::string body = "Fennimarch registry hive 1\n[HKEY_LOCAL_MACHINE\\K]\n\"Big\"=\"" +
+                             std::string(16 * 1024 * 1024 - 100, 'x') + "\"\n";
+    writeFile(hive.path(), body);
+    fm::TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("K", false));
+    EXPECT_EQ(reg.ReadString("Big").size(), 16u * 1024 * 1024 - 100);
+    EXPECT_EQ(registryError([&] { reg.WriteString("More", std::string(200, 'y')); }),
+              "Failed to set data for 'More'");
+    EXPECT_EQ(readFile(hive.path()), body);
+    EXPECT_EQ(reg.ReadString("More"), "");
+}
+
+TEST(Registry, WideHivesKeepEveryNameAndOrder)
+{
+    fmtest::ScopedHive hive;
+    std::string body = "Fennimarch registry hive 1\n[HKEY_LOCAL_MACHINE\\Values]\n";
+    for (int i = 0; i < 60000; ++i) body += "\"Value" + std::to_string(i) + "\"=\"" + std::to_string(i) + "\"\n";
+    for (int i = 0; i < 60000; ++i) body += "\n[HKEY_LOCAL_MACHINE\\Keys\\Key" + std::to_string(i) + "]\n";
+    writeFile(hive.path(), body);
+    fm::TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("VALUES", false));
+    EXPECT_EQ(reg.ReadString("value59999"), "59999");
+    reg.WriteString("VALUE30000", "changed");
+    reg.WriteString("Value60000", "new");
+    EXPECT_TRUE(reg.KeyExists("keys\\KEY59999"));
+    EXPECT_FALSE(reg.KeyExists("keys\\KEY60000"));
+    const std::vector<std::string> names = reg.GetValueNames();
+    ASSERT_EQ(names.size(), 60001u);
+    EXPECT_EQ(names[30000], "Value30000");
+    EXPECT_EQ(names.back(), "Value60000");
+    fm::TRegistry other;
+    ASSERT_TRUE(other.OpenKey("Values", false));
+    EXPECT_EQ(other.ReadString("Value30000"), "changed");
+}
+
+TEST(Registry, OwnerOnlyModesAndStaleTemporaryFilesGo)
+{
+    fmtest::ScopedHive hive;
+    const std::string folder = fs::path(hive.path()).parent_path().string();
+    auto mode = [](const std::string &p) {
+        struct stat st{};
+        return ::stat(p.c_str(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    };
+    writeFile(hive.path(), "Fennimarch registry hive 1\n");
+    ::chmod(hive.path().c_str(), 0644); // as older versions left it
+    const std::string stale[] = {hive.path() + ".tmp.12345.0", hive.path() + ".tmp.99-3"};
+    for (const auto &p : stale) writeFile(p, "half");
+    writeFile(hive.path() + ".tmp.notes", "not ours");
+
+    fm::TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(K(kComm), true));
+    reg.WriteString("Password", "secret");
+    EXPECT_EQ(mode(hive.path()), 0600);
+    EXPECT_EQ(mode(hive.path() + ".lock"), 0600);
+    for (const auto &p : stale) EXPECT_FALSE(fs::exists(p)) << p;
+    EXPECT_TRUE(fs::exists(hive.path() + ".tmp.notes"));
+
+    fs::remove(hive.path());
+    fs::remove(hive.path() + ".lock");
+    ASSERT_TRUE(reg.OpenKey(K(kComm), true));
+    EXPECT_EQ(mode(hive.path()), 0600);
+    EXPECT_EQ(mode(hive.path() + ".lock"), 0600);
 }

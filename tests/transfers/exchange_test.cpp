@@ -92,6 +92,27 @@ protected:
         g.SetCell(9, r, MarkText());
     }
 
+    // Names in a folder of the working folder starting with `prefix`, sorted.
+    std::vector<std::string> filesIn(const std::string &folder, const std::string &prefix = {}) const
+    {
+        std::vector<std::string> out;
+        for (const auto &e : fs::directory_iterator(inApp(folder))) {
+            const std::string name = e.path().filename().string();
+            if (name.rfind(prefix, 0) == 0) out.push_back(name);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    // Waits for the n-th box whose text starts with `text`.
+    bool waitBoxStarting(const char *text, size_t n = 1)
+    {
+        return fmtest::WaitFor([&] {
+            size_t found = 0;
+            for (const auto &b : boxes.shown()) found += b.text.startsWith(q(text));
+            return found >= n;
+        });
+    }
+
     std::vector<std::string> telegramsWith(const std::string &code) const
     {
         std::vector<std::string> out;
@@ -136,6 +157,7 @@ TEST_F(Exchange, SendsTwoMarkedFilesAndMovesThemToSback)
     EXPECT_FALSE(fs::exists(inApp("send/S0002.txt")));
     EXPECT_EQ(read("sback/S0001.txt"), Join(one));
     EXPECT_EQ(read("sback/S0002.txt"), Join(two));
+    EXPECT_EQ(filesIn("sback"), (std::vector<std::string>{"S0001.txt", "S0002.txt"})); // no copies left
     for (int r = 1; r <= 2; ++r) EXPECT_EQ(w->SGrdDataLst->Cells(10, r), "") << r;
     EXPECT_EQ(w->SGrdDataLst->Cells(0, 2), "S"); // rows stay
     EXPECT_TRUE(w->PnlFtp->isHidden());
@@ -152,6 +174,7 @@ TEST_F(Exchange, ConversionFailureStopsTheRun)
     bad.back().replace(31, 7, "0000009"); // the trailer's count disagrees
     dir.write("send/S0001.txt", Join(bad));
     dir.write("send/S0002.txt", Join(hostsim::MakeResultRecords("11", "20240105", 2)));
+    dir.write("sback/S0001.txt", "sent before");
     login();
     auto l = lists();
     sendList(l);
@@ -165,13 +188,41 @@ TEST_F(Exchange, ConversionFailureStopsTheRun)
     EXPECT_EQ(w->SGrdDataLst->Cells(10, 1), "  ");
     EXPECT_EQ(w->SGrdDataLst->Cells(10, 2), MarkText());
     EXPECT_TRUE(fs::exists(inApp("send/S0001.txt")));
-    EXPECT_FALSE(fs::exists(inApp("sback/S0001.txt")));
+    // The earlier sent file of that name is not this conversion's to delete.
+    EXPECT_EQ(read("sback/S0001.txt"), "sent before");
+    EXPECT_EQ(filesIn("sback"), std::vector<std::string>{"S0001.txt"});
+    EXPECT_EQ(boxes.count(), 1u) << boxes.texts();
     EXPECT_TRUE(w->PnlFtp->isHidden());
+}
+
+TEST_F(Exchange, AFileChangedAfterItWasListedIsRefusedWithNothingSent)
+{
+    dir.write("send/S0001.txt", Join(hostsim::MakeResultRecords("26", "20240105", 4)));
+    login();
+    auto l = lists();
+    sendList(l);
+    const std::string grown = Join(hostsim::MakeResultRecords("26", "20240105", 9));
+    dir.write("send/S0001.txt", grown);
+    w->BBtnFileSnd->setEnabled(true);
+    w->BBtnFileSnd->click();
+    ASSERT_TRUE(waitBoxStarting("이체자료 송신실패!\r\n")) << boxes.texts();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !w->SendRunning(); }));
+    EXPECT_TRUE(boxes.shown()[0].text.contains(q("목록 4건, 파일 9건"))) << boxes.texts();
+    const std::string copy = fm::NativePath(app() + "\\sback\\S0001.txt") + fm::kConvertedCopySuffix;
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[1].text, QString::fromStdString(copy) + q(" 파일삭제성공"));
+    EXPECT_TRUE(telegramsWith("0710100").empty());
+    EXPECT_TRUE(telegramsWith("0800800").empty());
+    EXPECT_EQ(w->SGrdDataLst->Cells(10, 1), "  ");
+    EXPECT_EQ(read("send/S0001.txt"), grown);
+    EXPECT_TRUE(filesIn("sback").empty());
 }
 
 TEST_F(Exchange, HostErrorDuringASendClosesTheCopyAndEndsTheRun)
 {
-    dir.write("send/S0001.txt", Join(hostsim::MakeResultRecords("26", "20240105", 20)));
+    const std::string file = Join(hostsim::MakeResultRecords("26", "20240105", 20));
+    dir.write("send/S0001.txt", file);
+    dir.write("sback/S0001.txt", "sent before");
     login();
     auto l = lists();
     sendList(l);
@@ -183,10 +234,15 @@ TEST_F(Exchange, HostErrorDuringASendClosesTheCopyAndEndsTheRun)
     EXPECT_FALSE(w->SendState.IsOpen());
     EXPECT_TRUE(w->PnlFtp->isHidden());
     EXPECT_TRUE(fs::exists(inApp("send/S0001.txt")));
+    // The sent folder is as it was: the copy is gone, the earlier file stays.
+    EXPECT_EQ(filesIn("sback"), std::vector<std::string>{"S0001.txt"});
+    EXPECT_EQ(read("sback/S0001.txt"), "sent before");
     // A new press starts a new run from the first marked row.
     boxes.clear();
     w->BBtnFileSnd->click();
     ASSERT_TRUE(waitBox("이체자료 파일송신이 완료되었습니다!!")) << boxes.texts();
+    EXPECT_EQ(filesIn("sback"), std::vector<std::string>{"S0001.txt"});
+    EXPECT_EQ(read("sback/S0001.txt"), file);
 }
 
 TEST_F(Exchange, HostErrorAnsweringAnotherRequestLeavesTheSendToFinish)
@@ -275,8 +331,10 @@ TEST_F(Receiving, TwoResultFilesAreWrittenConvertedAndUnmarked)
     ASSERT_TRUE(waitBox("이체결과자료 수신이 완료되었습니다!!", 2)) << boxes.texts();
     ASSERT_TRUE(fmtest::WaitFor([&] { return !w->Receiving(); }));
 
-    const std::string first = read("recv/S12340026_301.txt");
-    const std::string second = read("recv/S12340011_302.txt");
+    ASSERT_EQ(filesIn("recv", "S12340026_301_").size(), 1u);
+    ASSERT_EQ(filesIn("recv", "S12340011_302_").size(), 1u);
+    const std::string first = read("recv/" + filesIn("recv", "S12340026_301_")[0]);
+    const std::string second = read("recv/" + filesIn("recv", "S12340011_302_")[0]);
     EXPECT_EQ(Lines(first).size(), 10u);
     EXPECT_EQ(Lines(second).size(), 5u);
     EXPECT_EQ(Lines(first)[1].substr(0, 148), host.scenario().resultFiles[0].records[1]);
@@ -342,6 +400,76 @@ TEST_F(Receiving, F11ShowsEveryLoggedLineInOrderAndTheBarMovesOnceABlock)
     QTest::keyClick(w->SGrdDataLst, Qt::Key_F11);
     QTest::keyClick(w->SGrdDataLst, Qt::Key_F11);
     EXPECT_EQ(w->Memo->toPlainText(), expected.join('\n'));
+}
+
+TEST_F(Receiving, ResultsOfTwoDaysAndOfCounters10And100AllStay)
+{
+    dir.write("recv/12340026.301", "partial"); // left by a dropped reception
+    login();
+    w->SGrdDataLst->SetCell(9, 2, {});
+    // The day's first file, its 10th and 100th (both suffix 10) and the
+    // next day's first (the counters reset): raw names 301, 310, 310, 301.
+    const char *counters[] = {"0", "9", "99", "0"};
+    std::vector<std::string> sent;
+    for (int i = 0; i < 4; ++i) {
+        writeValue(fm::reg::RecvFileKey(), "300", counters[i]);
+        host.scenario().resultFiles[0].records = hostsim::MakeResultRecords("26", "20240105", i + 1);
+        sent.push_back(Join(host.scenario().resultFiles[0].records));
+        w->SGrdDataLst->SetCell(9, 1, MarkText());
+        w->BBtnFileRecv->setEnabled(true);
+        w->BBtnFileRecv->click();
+        ASSERT_TRUE(waitBox("이체결과자료 수신이 완료되었습니다!!", size_t(i + 1))) << boxes.texts();
+        ASSERT_TRUE(fmtest::WaitFor([&] { return !w->Receiving(); }));
+    }
+    std::vector<std::string> kept;
+    for (const auto &name : filesIn("recv", "S12340026_3")) kept.push_back(read("recv/" + name));
+    std::sort(kept.begin(), kept.end());
+    std::sort(sent.begin(), sent.end());
+    EXPECT_EQ(kept, sent);
+    EXPECT_EQ(filesIn("recv").size(), 4u); // no raw file stays, the partial one neither
+}
+
+TEST_F(Receiving, AResultThatCannotBeConvertedKeepsItsRawFile)
+{
+    auto &file = host.scenario().resultFiles[0];
+    file.recordLength = 150;
+    for (auto &r : file.records) r.resize(150, ' ');
+    file.records[2][149] = 'X'; // text past the 148 bytes of a transfer record
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox("이체결과자료 수신이 완료되었습니다!!")) << boxes.texts(); // the second file
+    const std::string kept = fm::NativePath(app() + "\\recv\\12340026.301") + ".1";
+    EXPECT_EQ(boxes.shown()[0].text,
+              q("이체결과자료 수신오류 발생!!\r\n수신한 자료는 ") + QString::fromStdString(kept) + q(" 파일에 남아 있습니다."));
+    EXPECT_EQ(dir.read("recv/12340026.301.1"), Join(file.records));
+    EXPECT_TRUE(filesIn("recv", "S12340026").empty());
+    EXPECT_EQ(filesIn("recv", "S12340011").size(), 1u);
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 1), ""); // the host was told it arrived
+}
+
+TEST_F(Receiving, EachFileKeepsItsRawNameWhileTheLibraryBoxIsOpen)
+{
+    fmtest::TempDir noLibrary;
+    fm::SetProgramFolder(noLibrary.path());
+    bool waited = false;
+    boxes.onShow([&](const fm::ShownBox &b) {
+        if (waited || b.text != q("Omvertis.DLL을 찾을수 없습니다")) return;
+        waited = true; // the second file arrives and is handled behind this box
+        fmtest::WaitFor([&] { return boxes.anyWithText(q("이체결과자료 수신오류 발생!!\r\n수신한 자료는 ") +
+                                                      QString::fromStdString(fm::NativePath(app() + "\\recv\\12340011.302")) +
+                                                      q(".1 파일에 남아 있습니다.")); });
+    });
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBoxStarting("이체결과자료 수신오류 발생!!", 2)) << boxes.texts();
+    ASSERT_EQ(boxes.count(), 4u) << boxes.texts();
+    EXPECT_TRUE(boxes.shown()[3].text.contains(QString::fromStdString(fm::NativePath(app() + "\\recv\\12340026.301") + ".1")))
+        << boxes.texts();
+    EXPECT_EQ(dir.read("recv/12340026.301.1"), Join(host.scenario().resultFiles[0].records));
+    EXPECT_EQ(dir.read("recv/12340011.302.1"), Join(host.scenario().resultFiles[1].records));
+    EXPECT_EQ(filesIn("recv").size(), 2u);
 }
 
 TEST_F(Receiving, AWrongTotalSendsThirteenAndStopsTheChain)
@@ -484,7 +612,7 @@ TEST_F(DetailList, ReceivedFileShowsReasonsAndOkRemovesTheMarks)
     records[1].replace(119, 4, "12  ");
     records[2].replace(108, 11, "00001234567");
     records[2].replace(119, 4, "0011");
-    dir.write("recv/S12340026_301.txt", Join(records));
+    dir.write("recv/S12340026_301_20240105093000.txt", Join(records));
     auto l = lists();
     l.SetRecvFileListTitle();
     l.FillFileList(app() + "\\Recv", "R", "L");

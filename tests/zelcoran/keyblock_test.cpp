@@ -301,9 +301,16 @@ TEST_F(KeyFile, NameIsMatchedWithoutRegardToCaseAndHexInEitherCase)
     hostsim::HostSession ownHost(*own);
     EXPECT_TRUE(ownHost.acceptKeyBlock(block.data(), guard));
 
-    // Two spellings of the name: which key is meant is unclear.
+    // Two spellings of the name: which key is meant is unclear, also when
+    // one of them is the exact name.
     dir.write("zelcoranhost.key", own->publicHex());
     EXPECT_LT(seed(block), 1);
+    std::filesystem::remove(dir.file("ZELCORANHOST.KEY"));
+    std::filesystem::remove(dir.file("zelcoranhost.key"));
+    dir.write("ZelcoranHost.key", own->publicHex());
+    ASSERT_EQ(seed(block), 128) << "the exact name alone is not found";
+    dir.write("zelcoranhost.KEY", "not a key");
+    EXPECT_LT(seed(block), 1) << "the exact name hid a second spelling";
 }
 
 TEST_F(KeyFile, MalformedKeyFileMakesKeyGenerationFail)

@@ -10,7 +10,9 @@
 #include "common/errors.h"
 #include "platform/registry.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <iostream>
 
 namespace {
@@ -47,7 +49,15 @@ int main(int argc, char **argv)
         }
         if (cmd == "set" && argc == 5) {
             fm::TRegistry reg;
-            if (!reg.OpenKey(fm::K(argv[2]), true)) {
+            const std::string key = fm::K(argv[2]);
+            std::string_view names = key;
+            while (!names.empty() && names.front() == '\\') names.remove_prefix(1);
+            while (!names.empty() && names.back() == '\\') names.remove_suffix(1);
+            if (static_cast<size_t>(std::count(names.begin(), names.end(), '\\')) >= fm::kMaxKeyDepth) {
+                std::cerr << "regtool: the key is nested deeper than " << fm::kMaxKeyDepth << " levels\n";
+                return 2;
+            }
+            if (!reg.OpenKey(key, true)) {
                 std::cerr << "regtool: cannot open or create '" << argv[2]
                           << "' (is the hive writable?): " << fm::TRegistry::HivePath() << "\n";
                 return 2;

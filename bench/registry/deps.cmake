@@ -1,0 +1,1 @@
+set(FM_BENCH_DEPS fm_platform)
