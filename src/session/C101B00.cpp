@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -196,6 +197,7 @@ TFrmC101B00::TFrmC101B00(QWidget *parent)
     Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->setMaximumBlockCount(int(kLogLines));
     Memo->hide();
     list->addWidget(Memo);
 
@@ -334,7 +336,7 @@ void TFrmC101B00::FormClose()
 
 void TFrmC101B00::FormKeyDown(int key, TShiftState)
 {
-    if (key == VK_F11) Memo->setVisible(Memo->isHidden());
+    if (key == VK_F11) ShowLog(Memo->isHidden());
 }
 
 void TFrmC101B00::closeEvent(QCloseEvent *event)
@@ -413,7 +415,7 @@ void TFrmC101B00::CSockConnect()
         CSock->Close();
         return;
     }
-    Memo->clear();
+    ClearLog();
     const auto *k = reinterpret_cast<const char *>(key);
     MemoAdd("SEND==>S" + PadLeftZero(std::to_string(n), 5) + std::string(k, strnlen(k, sizeof key)));
     CSock->SendText(MakeFrame('S', std::string_view(k, sizeof key), 128));
@@ -749,7 +751,37 @@ void TFrmC101B00::SetStatus(const QString &text, TColor colour)
     PnlStatus->setText(text);
 }
 
-void TFrmC101B00::MemoAdd(const std::string &cp949) { Memo->appendPlainText(ToQ(cp949)); }
+void TFrmC101B00::MemoAdd(const std::string &cp949)
+{
+    log_.push_back(cp949);
+    if (log_.size() > kLogLines) log_.pop_front();
+    if (!Memo->isHidden()) Memo->appendPlainText(ToQ(cp949));
+}
+
+void TFrmC101B00::ClearLog()
+{
+    log_.clear();
+    Memo->clear();
+}
+
+void TFrmC101B00::ShowLog(bool shown)
+{
+    if (!shown) {
+        Memo->hide();
+        Memo->clear();
+        return;
+    }
+    QString text;
+    bool first = true;
+    for (const std::string &line : log_) {
+        if (!first) text += QLatin1Char('\n');
+        text += ToQ(line);
+        first = false;
+    }
+    Memo->setPlainText(text);
+    Memo->moveCursor(QTextCursor::End);
+    Memo->show();
+}
 
 void TFrmC101B00::ClearDataList() { fm::ClearDataList(*SGrdDataLst); }
 

@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstddef>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <functional>
@@ -160,8 +161,20 @@ public:
     // ---- window helpers -----------------------------------------------------
     void SetStatus(const QString &text, TColor colour);
     TColor StatusColor() const { return statusColor_; }
-    // Adds one line (CP949) to the log.
+    // Adds one line (CP949) to the log. The lines are kept as bytes and put
+    // into Memo only while it is shown: a hidden log costs no text layout.
     void MemoAdd(const std::string &cp949);
+    // Empties the log (each new connection).
+    void ClearLog();
+    // Shows the log with every line kept, or hides it and lets the widget
+    // drop its copy.
+    void ShowLog(bool shown);
+    // The log keeps its newest lines up to this many: the whole log of the
+    // largest file sent and received in one connection (about 5,000 lines of
+    // 1,031 bytes for 10,001 records) fits, and a long connection stays
+    // within about 8.5 MB.
+    static constexpr size_t kLogLines = 8192;
+    size_t LogLineCount() const { return log_.size(); }
     void ClearDataList();
     void SetResultListTitle();
     void AddResultListRow();
@@ -210,7 +223,7 @@ public:
     // reception ended, the broken-answer box.
     void RefuseReception();
     // Writes a received block's records, counts them and acknowledges it.
-    void WriteBlockAndAck(const TBlockShape &shape, const std::function<void(int)> &onRecord);
+    void WriteBlockAndAck(const TBlockShape &shape);
     void NoticeFirstBlock();  // "0520100"
     void NoticeNextBlock();   // "0530100"
     void NoticeEnd();         // "0800800" G
@@ -282,6 +295,8 @@ private:
     // Host frames are reassembled from the byte stream of the connection.
     FrameAssembler FFrames;
     TColor statusColor_ = clBlack;
+    // The log's lines (CP949), oldest first.
+    std::deque<std::string> log_;
     // The key press last seen by the F11 filter and the widget it was at,
     // so that one press travelling up to the parents counts once.
     const QEvent *lastKey_ = nullptr;

@@ -81,9 +81,19 @@ void SetBarMaximum(QProgressBar *bar, int maximum)
     bar->setValue(0);
 }
 
+// A transfer moves the bar hundreds of times a second, and each immediate
+// repaint of it costs more than the block it shows. The position is set at
+// once; after a repaint the bar is painted again, with its latest position,
+// once this interval has passed.
+constexpr int kBarPaintIntervalMs = 100;
+
 void SetBarPosition(QProgressBar *bar, int position)
 {
+    const bool paintNow = bar->updatesEnabled();
     bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+    if (!paintNow) return;
+    bar->setUpdatesEnabled(false);
+    QTimer::singleShot(kBarPaintIntervalMs, bar, [bar] { bar->setUpdatesEnabled(true); });
 }
 
 // Runs a step of a transfer; an error in it ends the transfer (`stop`) before
@@ -384,18 +394,18 @@ void TFrmC101B00::TmrRecvTimer()
 
 namespace {
 
-// Writes `count` records of `len` bytes from Data, each followed by CR LF,
-// flushed after every record; `progress` is told each record's number.
-template <class Progress>
-void WriteRecords(std::ofstream &out, const TTelegram &t, const TBlockShape &shape, Progress progress)
+// Writes the block's records, each followed by CR LF, with one write; the
+// file is flushed when it is closed at its end.
+void WriteRecords(std::ofstream &out, const TTelegram &t, const TBlockShape &shape)
 {
-    for (int i = 1; i <= shape.Count; ++i) {
-        out.write(t.Data + size_t(i - 1) * size_t(shape.RecLen), shape.RecLen);
-        out.write("\r\n", 2);
-        out.flush();
-        if (!out) throw InOutError("File write error");
-        progress(i);
+    std::string lines;
+    lines.reserve(size_t(shape.Count) * (size_t(shape.RecLen) + 2));
+    for (int i = 0; i < shape.Count; ++i) {
+        lines.append(t.Data + size_t(i) * size_t(shape.RecLen), size_t(shape.RecLen));
+        lines.append("\r\n", 2);
     }
+    out.write(lines.data(), std::streamsize(lines.size()));
+    if (!out) throw InOutError("File write error");
 }
 
 } // namespace
@@ -446,7 +456,7 @@ void TFrmC101B00::ReceiveFirstBlock()
             throw InOutError(Format("Cannot create file \"%s\"", CurFilePath));
         }
         RecvTextFile = std::move(file);
-        WriteBlockAndAck(*shape, [](int) {});
+        WriteBlockAndAck(*shape); // the first block does not move the bar
     }, [this] { EndReception(); });
 }
 
@@ -457,9 +467,9 @@ void TFrmC101B00::RefuseReception()
     BrokenAnswer();
 }
 
-void TFrmC101B00::WriteBlockAndAck(const TBlockShape &shape, const std::function<void(int)> &onRecord)
+void TFrmC101B00::WriteBlockAndAck(const TBlockShape &shape)
 {
-    WriteRecords(*RecvTextFile, Telegram, shape, onRecord);
+    WriteRecords(*RecvTextFile, Telegram, shape);
     RecvCount += shape.Count;
     Builders.SendReceiveBlockAck(Telegram.JobKind[0], FieldRaw(Telegram.CompCd), "00");
 }
@@ -476,8 +486,9 @@ void TFrmC101B00::ReceiveNextBlock()
             RefuseReception();
             return;
         }
-        const int before = RecvCount;
-        WriteBlockAndAck(*shape, [&](int i) { SetBarPosition(PBarFtp, before + i); });
+        WriteBlockAndAck(*shape);
+        // The bar moves once a block, to the block's last record.
+        if (shape->Count > 0) SetBarPosition(PBarFtp, RecvCount);
     }, [this] { EndReception(); });
 }
 
@@ -488,7 +499,12 @@ void TFrmC101B00::ReceiveEnd()
             BrokenAnswer();
             return;
         }
+        // The records of the last blocks reach the file here; a file that
+        // cannot be completed is not confirmed.
+        RecvTextFile->close();
+        const bool complete = !RecvTextFile->fail();
         RecvTextFile.reset();
+        if (!complete) throw InOutError("File write error");
         const std::optional<int> total = ReadTotal(FieldRaw(Telegram.Data));
         // A total that is not a number cannot be confirmed: it counts as a
         // wrong total.

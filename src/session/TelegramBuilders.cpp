@@ -188,12 +188,14 @@ void TTelegramBuilders::SendNextDataBlock(const std::string &subCode, char jobKi
         --reads;
     else
         s.BlockData.clear();
+    const int linesBefore = s.LinesRead;
     for (long long i = 0; i < reads; ++i) {
         if (s.AtEnd()) break;
         s.BlockData += s.ReadLine();
         ++s.LinesRead;
-        if (OnLinesRead) OnLinesRead(s.LinesRead);
     }
+    // The progress moves once a block, to where the last line read put it.
+    if (OnLinesRead && s.LinesRead != linesBefore) OnLinesRead(s.LinesRead);
     // Lines longer than the first one would push records past Data and be cut.
     if (s.BlockData.size() > sizeof t_.Data)
         throw Error(Format("송신할 파일의 레코드 길이가 첫 레코드(%d바이트)와 달라 "

@@ -50,7 +50,7 @@ public:
     std::function<void()> SendTelegram;                      // sends the record
     std::function<std::string()> SendRowCountText;           // column 6 of row SendRow
     std::function<void(const std::string &)> LogSendLine;    // "SEND==>" + the 1024 bytes
-    std::function<void(int)> OnLinesRead;                    // progress: LinesRead (optional)
+    std::function<void(int)> OnLinesRead;                    // progress: LinesRead after a block (optional)
 
     void SendLoginRequest(const std::string &password);
     void SendLogoutRequest();

@@ -45,7 +45,12 @@ TEST_F(SessionEnv, KeyFrameThenLoginDialogThenLoggedInWithNotice)
     QPlainTextEdit expected;
     expected.appendPlainText(fm::ToQ("SEND==>S00128" + block.substr(0, block.find('\0'))));
     expected.appendPlainText(fm::ToQ("send==>" + t));
+    // Hidden, the log keeps its lines out of the widget; F11 shows them.
+    EXPECT_TRUE(w->Memo->isHidden());
+    EXPECT_TRUE(w->Memo->toPlainText().isEmpty());
+    w->FormKeyDown(fm::VK_F11, {});
     EXPECT_EQ(w->Memo->toPlainText(), expected.toPlainText());
+    w->FormKeyDown(fm::VK_F11, {});
     EXPECT_TRUE(w->Memo->isHidden());
 
     // Logged in: status, buttons, the notice without its blanks.
@@ -130,6 +135,7 @@ TEST_F(SessionEnv, HostClosingBringsTheWindowOffline)
     const std::string &block = host.receivedKeyBlocks()[1];
     QPlainTextEdit expected;
     expected.appendPlainText(fm::ToQ("SEND==>S00128" + block.substr(0, block.find('\0'))));
+    w->FormKeyDown(fm::VK_F11, {});
     EXPECT_EQ(w->Memo->toPlainText(), expected.toPlainText());
     EXPECT_EQ(boxesWith(kDisconnectBox), 1u);
 }

@@ -129,3 +129,16 @@ TEST_F(SessionEnv, RefusedReadEndsTheConnection)
     EXPECT_FALSE(w->CSock->Active());
     ASSERT_TRUE(fmtest::WaitFor([&] { return host.openConnections() == 0; }));
 }
+
+TEST_F(SessionEnv, TheLogKeepsItsNewestLinesUpToItsBound)
+{
+    constexpr size_t bound = fm::TFrmC101B00::kLogLines;
+    for (size_t i = 0; i <= bound; ++i) w->MemoAdd(std::to_string(i));
+    EXPECT_EQ(w->LogLineCount(), bound);
+    w->FormKeyDown(fm::VK_F11, {});
+    EXPECT_TRUE(w->Memo->toPlainText().startsWith("1\n"));
+    w->MemoAdd("last"); // shown: the widget keeps the same lines
+    EXPECT_EQ(w->Memo->blockCount(), int(bound));
+    EXPECT_TRUE(w->Memo->toPlainText().startsWith("2\n"));
+    EXPECT_TRUE(w->Memo->toPlainText().endsWith(QString::number(bound) + "\nlast"));
+}

@@ -14,6 +14,7 @@
 #include "shell/DMModule.h"
 
 #include <QHeaderView>
+#include <QProgressBar>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextEdit>
@@ -166,6 +167,7 @@ TEST_F(Exchange, SendsTwoMarkedFilesAndMovesThemToSback)
     EXPECT_EQ(w->PnlStatus->text(), q("이체자료 송신완료!!"));
     EXPECT_TRUE(w->BBtnFileSnd->isEnabled());
     EXPECT_FALSE(w->BBtnDataList->isEnabled());
+    w->FormKeyDown(fm::VK_F11, {}); // the log shows what was sent while it was hidden
     EXPECT_TRUE(w->Memo->toPlainText().contains("SEND==>"));
 }
 
@@ -359,6 +361,48 @@ TEST_F(Receiving, TwoResultFilesAreWrittenConvertedAndUnmarked)
     EXPECT_EQ(blockAcks[0].substr(12, 4), "1234");
     EXPECT_EQ(blockAcks[0].substr(41, 1), "R");
     EXPECT_EQ(w->PnlStatus->text(), q("이체결과자료 수신 완료!!"));
+}
+
+TEST_F(Receiving, F11ShowsEveryLoggedLineInOrderAndTheBarMovesOnceABlock)
+{
+    dir.write("send/S0001.txt", Join(hostsim::MakeResultRecords("26", "20240105", 10)));
+    std::vector<int> bar;
+    QObject::connect(w->PBarFtp, &QProgressBar::valueChanged, w->PBarFtp, [&](int v) { bar.push_back(v); });
+    login();
+    auto l = lists();
+    sendList(l);
+    w->BBtnFileSnd->setEnabled(true);
+    w->BBtnFileSnd->click(); // logged while the log is hidden
+    ASSERT_TRUE(waitBox("이체자료 파일송신이 완료되었습니다!!")) << boxes.texts();
+    EXPECT_EQ(bar, (std::vector<int>{6, 10})); // two blocks of six lines, held at the bar's maximum
+
+    QTest::keyClick(w->SGrdDataLst, Qt::Key_F11); // logged while it is shown
+    ASSERT_FALSE(w->Memo->isHidden());
+    bar.clear();
+    w->SetResultListTitle();
+    resultRow(1, "0026", "300", "20240105", 10, 1);
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox("이체결과자료 수신이 완료되었습니다!!")) << boxes.texts();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return telegramsWith("0810800").size() == 1; }));
+    EXPECT_EQ(bar.back(), 10); // the first block of six does not move it
+    EXPECT_EQ(std::count_if(bar.begin(), bar.end(), [](int v) { return v > 0; }), 1);
+
+    // The key line, then every telegram sent, a sent data block twice.
+    QStringList expected;
+    const std::string &key = host.receivedKeyBlocks()[0];
+    expected << fm::ToQ("SEND==>S00128" + key.substr(0, key.find('\0')));
+    for (const std::string &t : host.receivedTelegrams()) {
+        if (t.substr(1, 7) == "0710100" && t[41] == 'S') expected << fm::ToQ("SEND==>" + t);
+        expected << fm::ToQ("send==>" + t);
+    }
+    ASSERT_GT(expected.size(), 8);
+    EXPECT_EQ(w->Memo->toPlainText(), expected.join('\n'));
+    EXPECT_EQ(w->LogLineCount(), size_t(expected.size()));
+    // Hidden and shown again: the same lines.
+    QTest::keyClick(w->SGrdDataLst, Qt::Key_F11);
+    QTest::keyClick(w->SGrdDataLst, Qt::Key_F11);
+    EXPECT_EQ(w->Memo->toPlainText(), expected.join('\n'));
 }
 
 TEST_F(Receiving, ResultsOfTwoDaysAndOfCounters10And100AllStay)
