@@ -37,7 +37,9 @@ inline std::string Probe(std::string v)
 // make a longer download.
 inline std::string LauncherScript(size_t padding = 0)
 {
-    std::string s = "#!/bin/sh\nprintf '%s' \"$PWD\" > launched.txt\nexit 0\n";
+    // Written whole under another name first: a test that sees launched.txt
+    // reads all of it.
+    std::string s = "#!/bin/sh\nprintf '%s' \"$PWD\" > launched.tmp && mv launched.tmp launched.txt\nexit 0\n";
     while (s.size() < padding) s += "# padding padding padding padding padding padding\n";
     return s;
 }
