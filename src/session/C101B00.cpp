@@ -285,7 +285,7 @@ TFrmC101B00::TFrmC101B00(QWidget *parent)
     CSock->OnDisconnect = [this] { CSockDisconnect(); };
     CSock->OnError = [this](TErrorEvent kind, int &code) { CSockError(kind, code); };
     Builders.SendTelegram = [this] { SendTelegram(); };
-    Builders.LogSendLine = [this](const std::string &line) { MemoAdd(line); };
+    Builders.LogSendLine = [this](std::string line) { MemoAdd(std::move(line)); };
     ConnectTransfers(); // file buttons, TmrSnd, TmrRecv
 
     // Key preview: the window sees every key pressed in it first.
@@ -511,7 +511,7 @@ void TFrmC101B00::CSockError(TErrorEvent kind, int &)
 
 void TFrmC101B00::SendTelegram()
 {
-    MemoAdd("send==>" + Telegram.ToString());
+    MemoAdd(Telegram.ToString("send==>"));
     if (!FCryptCtx) return; // the context is gone: no call into the library
     unsigned char out[1040];
     std::memset(out, 0, sizeof out);
@@ -751,11 +751,11 @@ void TFrmC101B00::SetStatus(const QString &text, TColor colour)
     PnlStatus->setText(text);
 }
 
-void TFrmC101B00::MemoAdd(const std::string &cp949)
+void TFrmC101B00::MemoAdd(std::string cp949)
 {
-    log_.push_back(cp949);
-    if (log_.size() > kLogLines) log_.pop_front();
     if (!Memo->isHidden()) Memo->appendPlainText(ToQ(cp949));
+    log_.push_back(std::move(cp949));
+    if (log_.size() > kLogLines) log_.pop_front();
 }
 
 void TFrmC101B00::ClearLog()

@@ -163,7 +163,7 @@ public:
     TColor StatusColor() const { return statusColor_; }
     // Adds one line (CP949) to the log. The lines are kept as bytes and put
     // into Memo only while it is shown: a hidden log costs no text layout.
-    void MemoAdd(const std::string &cp949);
+    void MemoAdd(std::string cp949);
     // Empties the log (each new connection).
     void ClearLog();
     // Shows the log with every line kept, or hides it and lets the widget

@@ -35,6 +35,15 @@ struct TTelegram {
     char *Bytes() { return JobKind; }
     std::string_view View() const { return {Bytes(), Size}; }
     std::string ToString() const { return std::string(View()); }
+    // `prefix` followed by the whole record, in one exact allocation (log
+    // lines are kept for the whole connection).
+    std::string ToString(std::string_view prefix) const
+    {
+        std::string line;
+        line.reserve(prefix.size() + Size);
+        line.append(prefix).append(View());
+        return line;
+    }
 };
 
 static_assert(sizeof(TTelegram) == 1024, "the telegram record is 1024 bytes");

@@ -212,7 +212,7 @@ void TTelegramBuilders::SendNextDataBlock(const std::string &subCode, char jobKi
     SetText(t_.RecInfo, PadLeftZero(std::to_string(s.RecLen), 3));
     SetText(t_.Data, s.BlockData);
 
-    if (LogSendLine) LogSendLine("SEND==>" + t_.ToString());
+    if (LogSendLine) LogSendLine(t_.ToString("SEND==>"));
     Send();
 }
 

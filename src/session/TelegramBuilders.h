@@ -49,7 +49,7 @@ public:
     // Seams set by the window.
     std::function<void()> SendTelegram;                      // sends the record
     std::function<std::string()> SendRowCountText;           // column 6 of row SendRow
-    std::function<void(const std::string &)> LogSendLine;    // "SEND==>" + the 1024 bytes
+    std::function<void(std::string)> LogSendLine;              // "SEND==>" + the 1024 bytes
     std::function<void(int)> OnLinesRead;                    // progress: LinesRead after a block (optional)
 
     void SendLoginRequest(const std::string &password);
