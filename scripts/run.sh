@@ -53,7 +53,8 @@ fi
 # is taken), stop here: Marrowick would talk to whatever holds that port.
 PORT=$("$BIN/regtool" get "$COMM" PortNo 2>/dev/null || echo 39995)
 HOST_LOG=$DEMO/hostsim.log
-"$BIN/hostsim" --port "$PORT" --scenario "$ROOT/tools/hostsim/demo-scenario.json" >"$HOST_LOG" 2>&1 &
+"$BIN/hostsim" --port "$PORT" --scenario "$ROOT/tools/hostsim/demo-scenario.json" \
+  --state "$DEMO/hostsim.state" >"$HOST_LOG" 2>&1 &
 HOST_PID=$!
 trap 'kill $HOST_PID 2>/dev/null || true' EXIT INT TERM
 for _ in $(seq 50); do

@@ -18,26 +18,39 @@ TEST_F(Session, KeyBlockAcceptedRefusedOrTampered)
     EXPECT_EQ(host.receivedKeyBlocks(), std::vector<std::string>{c.lastKeyBlock});
     EXPECT_EQ(host.receivedFrames(), std::vector<std::string>{"S00128" + c.lastKeyBlock});
 
+    // A second key frame on the connection, even a sound one: refused, and
+    // the connection closed (one connection cannot fill the replay cache).
+    EXPECT_EQ(c.exchangeKey(), "SERR");
+    EXPECT_TRUE(c.waitClosed());
+    ASSERT_EQ(host.protocolErrors().size(), 1u);
+    EXPECT_EQ(host.protocolErrors()[0], "a second key frame on one connection");
+
     // A block with one flipped bit fails the host's checks, and without an
     // accepted key a data frame is not answered.
-    std::string bad = c.keyFrame();
+    Client t;
+    ASSERT_TRUE(t.connectTo(host.port()));
+    std::string bad = t.keyFrame();
     bad[6 + 50] ^= 0x04;
-    c.write(bad);
-    auto f = c.frame();
+    t.write(bad);
+    auto f = t.frame();
     ASSERT_TRUE(f);
     EXPECT_EQ(std::string(1, f->letter) + f->payload, "SERR");
-    c.send(Request('0', "0800900", "1234"));
-    EXPECT_FALSE(c.frame(300));
+    t.send(Request('0', "0800900", "1234"));
+    EXPECT_FALSE(t.frame(300));
     EXPECT_TRUE(host.receivedTelegrams().empty());
-    EXPECT_EQ(host.protocolErrors().size(), 1u);
+    EXPECT_EQ(host.protocolErrors().size(), 2u);
 
-    // Refusal on demand, once: a sound block is refused, the next one taken
-    // and a new session starts.
+    // Refusal on demand, once: a sound block is refused, the next
+    // connection's taken and a new session starts.
     host.armFault(HostServer::Fault::RefuseKey);
-    EXPECT_EQ(c.exchangeKey(), "SERR");
-    EXPECT_EQ(c.exchangeKey(), "SOK");
-    c.send(Request('0', "0800900", "1234"));
-    EXPECT_EQ(Code(c.telegram()), "0810900");
+    Client r;
+    ASSERT_TRUE(r.connectTo(host.port()));
+    EXPECT_EQ(r.exchangeKey(), "SERR");
+    Client n;
+    ASSERT_TRUE(n.connectTo(host.port()));
+    EXPECT_EQ(n.exchangeKey(), "SOK");
+    n.send(Request('0', "0800900", "1234"));
+    EXPECT_EQ(Code(n.telegram()), "0810900");
 }
 
 TEST_F(Session, LogInAndLogOut)
@@ -124,11 +137,14 @@ TEST_F(Session, PasswordChange)
 }
 
 // A recorded session sent again is refused at the key stage: on this host
-// (its replay cache) and on one started after the recording (the start
-// rule). Nothing of it is dispatched: the recorded password change is not
-// carried out again.
+// (its replay cache), on one started after the recording (the start rule)
+// and on a restart of this host whose clock is behind the recording's stamp
+// (the stamp its state file kept). Nothing of it is dispatched: the
+// recorded password change is not carried out again.
 TEST_F(Session, ReplayedSessionIsRefusedAtTheKeyStage)
 {
+    const QString state = QString::fromStdString(dir.file("hostsim.state"));
+    ASSERT_TRUE(host.setKeyStateFile(state));
     {
         Client c;
         ASSERT_EQ(Code(c.logIn(host.port(), "1234", "1111")), "0810100");
@@ -169,6 +185,16 @@ TEST_F(Session, ReplayedSessionIsRefusedAtTheKeyStage)
     later.setScenario(host.scenario());
     ASSERT_TRUE(later.listen(0));
     replayTo(later, "key block stamped before the host started");
+
+    // This host run again with its clock a minute behind the client's, as
+    // when the client's clock runs ahead: the stamp lies after the new
+    // start, but the state file holds it as taken.
+    hostsim::HostServer restarted;
+    restarted.keyGuard() = hostsim::KeyGuard(int64_t(stamp) - 60000);
+    restarted.setScenario(host.scenario());
+    ASSERT_TRUE(restarted.setKeyStateFile(state));
+    ASSERT_TRUE(restarted.listen(0));
+    replayTo(restarted, "key block stamped before the host started");
 
     // A genuine new session still works.
     Client c;

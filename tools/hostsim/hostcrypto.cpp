@@ -181,6 +181,7 @@ KeyVerdict KeyGuard::admit(uint64_t stampMs, const uint8_t salt[32], int64_t now
     if (salts_.size() >= limit_) return KeyVerdict::CacheFull;
     salts_.insert(key);
     byStamp_.emplace(stamp, key);
+    highestMs_ = std::max(highestMs_, stamp);
     return KeyVerdict::Accepted;
 }
 

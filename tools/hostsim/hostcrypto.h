@@ -93,12 +93,15 @@ public:
     KeyVerdict admit(uint64_t stampMs, const uint8_t salt[32], int64_t nowMs);
     int64_t startMs() const { return startMs_; }
     size_t remembered() const { return salts_.size(); }
+    // The highest stamp taken so far (-1 before the first).
+    int64_t highestAccepted() const { return highestMs_; }
 
 private:
     int64_t startMs_;
     int64_t windowMs_;
     size_t limit_;
     int64_t floorMs_;
+    int64_t highestMs_ = -1;
     std::set<Key32> salts_;
     std::multimap<int64_t, Key32> byStamp_;
 };

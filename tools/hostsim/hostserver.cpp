@@ -1,6 +1,8 @@
 #include "hostserver.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QSaveFile>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -121,6 +123,13 @@ void HostConnection::handleKey(const std::string &payload)
     server_.keyBlocks_.push_back(payload);
     emit server_.keyBlockReceived(id_, QByteArray(payload.data(), qsizetype(payload.size())));
     resetSession();
+    // A client sends one key frame a connection. More would let one
+    // connection fill the replay cache with blocks of its own making.
+    if (++keyFrames_ > 1) {
+        server_.reportError(*this, "a second key frame on one connection");
+        enqueue(MakeFrame('S', "ERR"), 0, /*closeAfter=*/true);
+        return;
+    }
     bool refuse = server_.takeFault(HostServer::Fault::RefuseKey) || server_.scenario_.refuseKeys;
     bool ok = false;
     if (payload.size() != kKeyBlockSize) {
@@ -132,6 +141,10 @@ void HostConnection::handleKey(const std::string &payload)
         // block comes.
         if (!ok && crypto_.verdict() != KeyVerdict::Malformed)
             server_.reportError(*this, KeyVerdictText(crypto_.verdict()));
+        if (ok && !server_.recordKeyState()) {
+            server_.reportError(*this, "the key state file cannot be written");
+            ok = false;
+        }
     }
     if (!ok)
         crypto_.reset();
@@ -308,6 +321,31 @@ HostServer::~HostServer()
     for (auto &c : connections_)
         delete c.data();
     connections_.clear();
+}
+
+bool HostServer::setKeyStateFile(const QString &path, std::string *error)
+{
+    QFile file(path);
+    int64_t highest = -1;
+    if (file.exists()) {
+        bool number = false;
+        if (file.open(QIODevice::ReadOnly)) highest = QString::fromLatin1(file.read(64)).trimmed().toLongLong(&number);
+        if (!number || highest < 0) {
+            if (error) *error = "cannot read the key state file " + path.toStdString();
+            return false;
+        }
+    }
+    keyStateFile_ = path;
+    keyGuard_ = KeyGuard(std::max(keyGuard_.startMs(), highest + 1));
+    return true;
+}
+
+bool HostServer::recordKeyState()
+{
+    if (keyStateFile_.isEmpty()) return true;
+    QSaveFile file(keyStateFile_);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(QByteArray::number(qint64(keyGuard_.highestAccepted())) + "\n") > 0 && file.commit();
 }
 
 bool HostServer::listen(quint16 port)

@@ -94,6 +94,7 @@ private:
     HostSession crypto_;
     wire::FrameReader reader_;
     bool closing_ = false;
+    int keyFrames_ = 0;
     std::deque<Write> outbox_;
     qint64 lastDue_ = 0;
     QElapsedTimer clock_;
@@ -148,6 +149,15 @@ public:
     // The freshness rule and replay cache of key blocks, over all
     // connections; started with the server.
     KeyGuard &keyGuard() { return keyGuard_; }
+    // Keeps the highest stamp this host ever took in `path` (decimal
+    // milliseconds), across runs: a run starts its freshness rule above the
+    // stamp an earlier run took last, so no block an earlier run took is
+    // taken again (its replay cache died with it). The file is written
+    // before each "OK"; a block whose stamp cannot be recorded is refused.
+    // False (with `error`) when the file exists but cannot be read.
+    bool setKeyStateFile(const QString &path, std::string *error = nullptr);
+    // Writes the highest stamp taken to the state file (true without one).
+    bool recordKeyState();
     const HostKey &hostKey() const { return key_; }
     // The scenario; a password change is stored in it.
     Scenario &scenario() { return scenario_; }
@@ -232,6 +242,7 @@ private:
     QTcpServer *server_;
     HostKey key_;
     KeyGuard keyGuard_;
+    QString keyStateFile_;
     Scenario scenario_;
     std::map<std::string, TelegramHandler> handlers_;
     std::map<char, FrameHandler> frameHandlers_;

@@ -1,9 +1,12 @@
 // hostsim: the simulated service host as a program.
 //
 //   hostsim --port N [--scenario file.json] [--key ZelcoranHostPrivate.key] [--verbose]
-//           [--versions DLL,EXE] [--version-answer compare|ok|fileno|diff]
+//           [--state FILE] [--versions DLL,EXE] [--version-answer compare|ok|fileno|diff]
 //
-// Listens on 127.0.0.1:N and serves until it is killed.
+// Listens on 127.0.0.1:N and serves until it is killed. With --state the
+// highest key-block stamp taken is kept in FILE across runs (a run never
+// takes a block an earlier run may have taken); without it each run is a
+// host that never ran before.
 //
 //   hostsim --write-public-key FILE [--key ZelcoranHostPrivate.key]
 //
@@ -67,6 +70,8 @@ int main(int argc, char **argv)
     QCommandLineOption keyOpt("key", "Host private key file (64 hex digits); default: the demo key.",
                               "file");
     QCommandLineOption verboseOpt("verbose", "Print what the host receives.");
+    QCommandLineOption stateOpt("state", "Key state file: the highest key-block stamp taken, kept across runs.",
+                                "file");
     QCommandLineOption versionsOpt("versions",
                                    "The host's library and client versions for the updater's "
                                    "version report (default 1.0.0.8,1.0.0.8).",
@@ -80,7 +85,7 @@ int main(int argc, char **argv)
     QCommandLineOption writeFileOpt("write-transfer-file", "Write a demo transfer file and exit.", "file");
     QCommandLineOption bankOpt("bank", "Two-digit bank code of the transfer file (default 26).", "NN");
     QCommandLineOption recordsOpt("records", "Data records of the transfer file (default 10).", "N");
-    parser.addOptions({portOpt, scenarioOpt, keyOpt, verboseOpt, versionsOpt, versionAnswerOpt, writePublicOpt,
+    parser.addOptions({portOpt, scenarioOpt, keyOpt, verboseOpt, stateOpt, versionsOpt, versionAnswerOpt, writePublicOpt,
                        writeFileOpt, bankOpt, recordsOpt});
     parser.process(app);
 
@@ -145,6 +150,13 @@ int main(int argc, char **argv)
         server.setScenario(*scenario);
     }
     server.setHostKey(hostKey);
+    if (parser.isSet(stateOpt)) {
+        std::string error;
+        if (!server.setKeyStateFile(parser.value(stateOpt), &error)) {
+            std::fprintf(stderr, "hostsim: %s\n", error.c_str());
+            return 2;
+        }
+    }
 
     VersionReport report;
     if (parser.isSet(versionsOpt)) {
