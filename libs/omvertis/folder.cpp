@@ -85,14 +85,22 @@ bool InputFile::AtEnd()
     return f_ && std::fgetc(f_) == EOF && !std::ferror(f_);
 }
 
-OutputFile::OutputFile(std::string dir)
-    : dir_(std::move(dir)), file_(dir_, ".omvertis-", ".tmp", 0666)
-{
-}
+namespace {
+constexpr const char *kTempStem = ".omvertis-";
+constexpr const char *kTempSuffix = ".tmp";
+} // namespace
+
+OutputFile::OutputFile(std::string dir) : dir_(std::move(dir)), file_(dir_, kTempStem, kTempSuffix, 0666) {}
 
 OutputFile::~OutputFile() = default;
 
-bool OutputFile::Open() { return file_.Open(); }
+bool OutputFile::Open()
+{
+    // What a conversion that was killed left behind goes first; a
+    // conversion still running in another process keeps its file.
+    fm::RemoveStaleTemps(dir_, kTempStem, kTempSuffix, /*keepLiveOwners=*/true);
+    return file_.Open();
+}
 
 bool OutputFile::Write(const char *data, size_t n) { return file_.Write(data, n); }
 

@@ -300,6 +300,12 @@ void TNMFTP::Retrieve(const std::string &folder, const std::string &remoteName,
     CURLcode rc = d_->setUrl(path) ? d_->run() : CURLE_URL_MALFORMAT;
     d_->retrieving = false;
     if (rc == CURLE_OK && !d_->openFile()) rc = CURLE_WRITE_ERROR; // an empty file
+    // On disk before the caller renames it into place: a crash after that
+    // must not leave a program file of zeros.
+    if (rc == CURLE_OK && ::fsync(d_->fd) != 0) {
+        d_->writeFailure = "Cannot write file \"" + d_->localPath + "\". " + std::strerror(errno);
+        rc = CURLE_WRITE_ERROR;
+    }
     d_->closeFile();
     // A transfer that ended without the size the server announced was cut off.
     if (rc == CURLE_OK && d_->announced > 0 && d_->received != d_->announced) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <ctime>
 #include <dlfcn.h>
+#include <unistd.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -99,6 +100,11 @@ TEST_F(Omvertis, SendWritesEveryRecordOnALineOfItsOwn)
     ASSERT_EQ(file.size(), 12u * 150);
     // The copy has a name of its own: a sent file of the same name stays.
     dir.write("SBACK/S0001.txt", "sent before");
+    // A temporary file of a killed conversion goes; one of a conversion
+    // still running (this process) stays.
+    const std::string live = ".omvertis-" + std::to_string(getpid()) + "-7.tmp";
+    dir.write("SBACK/.omvertis-999999999-0.tmp", "killed half-way");
+    dir.write("SBACK/" + live, "being written");
     for (const std::string &sent : {file, file.substr(0, file.size() - 2)}) {
         dir.write("Send/S0001.txt", sent);
         ASSERT_EQ(Convert("s0001.TXT", "S"), 1);
@@ -110,7 +116,7 @@ TEST_F(Omvertis, SendWritesEveryRecordOnALineOfItsOwn)
     EXPECT_EQ(dir.read("SBACK/S0002.txt.cnv"), File(0));
     EXPECT_EQ(dir.read("SBACK/S0001.txt"), "sent before");
     EXPECT_EQ(Entries(dir.file("SBACK")),
-              (std::vector<std::string>{"S0001.txt", "S0002.txt.cnv", "s0001.TXT.cnv"}));
+              (std::vector<std::string>{live, "S0001.txt", "S0002.txt.cnv", "s0001.TXT.cnv"}));
 }
 
 TEST_F(Omvertis, MalformedTransferFilesLeaveNoCopy)
