@@ -326,8 +326,11 @@ void ExtractArchive(const std::string &archive, const std::string &folder)
 {
     Archive za(archive, ZIP_RDONLY);
     const zip_int64_t count = zip_get_num_entries(za.get(), 0);
-    // An entry too large for a restore refuses the whole restore before
-    // anything is written (each entry is checked again as it is written).
+    // An entry too large for a restore, or entries together too large,
+    // refuse the whole restore before anything is written (each entry is
+    // checked again as it is written). Files an entry replaces are not
+    // counted as freed: the total is held against the free space as it is.
+    unsigned long long total = 0;
     for (zip_int64_t i = 0; i < count; ++i) {
         const char *raw = zip_get_name(za.get(), static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
         if (!raw || ClassifyEntryName(raw).kind != EntryTarget::File) continue;
@@ -336,7 +339,13 @@ void ExtractArchive(const std::string &archive, const std::string &folder)
         if (zip_stat_index(za.get(), static_cast<zip_uint64_t>(i), 0, &st) != 0)
             throw InOutError(std::string(raw) + ": " + ZipErrorText(za.get()));
         CheckEntrySize(raw, st, folder);
+        total += st.size; // each at most kMaxRestoreEntrySize: no overflow before the check
+        if (total > kMaxRestoreTotalSize)
+            throw InOutError(archive + ": more than " + std::to_string(kMaxRestoreTotalSize) +
+                             " bytes in all, more than a restore writes");
     }
+    if (total > FreeSpace(folder))
+        throw InOutError(archive + ": " + std::to_string(total) + " bytes in all, more than the disk has free");
     EventPump pump;
     std::string firstFailure;
     for (zip_int64_t i = 0; i < count; ++i) {

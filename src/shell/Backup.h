@@ -17,6 +17,10 @@ namespace fm {
 // more than the disk holding the data folder has free, fails the restore
 // before anything is written.
 inline constexpr unsigned long long kMaxRestoreEntrySize = 1ULL << 30;
+// The most a restore writes in all (4 GiB): when the entries together claim
+// more, or more than the disk has free, the restore fails before anything is
+// written.
+inline constexpr unsigned long long kMaxRestoreTotalSize = 4ULL << 30;
 
 // The commands for a given working folder (AppDir form: no trailing
 // separator, suffixes appended with "\").
@@ -71,9 +75,10 @@ bool IsRestoreTempName(const std::string &name);
 // same name (matched without regard to case). Each file is written to a
 // temporary file first and renamed into place, so a failed entry never
 // leaves a half-written file behind. An entry larger than
-// kMaxRestoreEntrySize or than the free space of the disk throws InOutError
-// before anything is written. Otherwise goes on after a failed or refused
-// entry and throws InOutError at the end when any entry failed.
+// kMaxRestoreEntrySize or than the free space of the disk, or entries
+// together larger than kMaxRestoreTotalSize or than the free space, throw
+// InOutError before anything is written. Otherwise goes on after a failed or
+// refused entry and throws InOutError at the end when any entry failed.
 void ExtractArchive(const std::string &archive, const std::string &folder);
 
 } // namespace fm

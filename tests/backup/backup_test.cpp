@@ -287,23 +287,50 @@ TEST_F(BackupTest, RoundTripKeepsNameBytesAndContent)
     EXPECT_EQ(Snapshot(dir.file("app/data")), (Files{{korean, binary}, {"utf8-이름.dat", "u"}}));
 }
 
-// The archive claims 2 GiB for big.dat (more than a restore writes): the
-// restore fails before it writes anything, even the small entry before it.
-TEST_F(BackupTest, OversizedEntryFailsTheRestoreWithNothingWritten)
+// Makes the archive's central directory claim `size` bytes (uncompressed)
+// for each entry named in `names`; nothing that large is really stored.
+static void ClaimSizes(const fmtest::TempDir &dir, const std::string &path,
+                       const std::vector<std::string> &names, uint32_t size)
+{
+    std::string bytes = dir.read(path);
+    for (const std::string &n : names) {
+        const size_t name = bytes.rfind(n);
+        const size_t rec = bytes.rfind(std::string("PK\x01\x02", 4), name);
+        ASSERT_TRUE(name != std::string::npos && rec != std::string::npos && name - rec == 46) << n;
+        for (int i = 0; i < 4; ++i) bytes[rec + 24 + i] = static_cast<char>(size >> (8 * i)); // little-endian
+    }
+    dir.write(path, bytes);
+}
+
+// A restore fails before it writes anything, even the small entry before the
+// others, when the archive claims 2 GiB for one entry (more than a restore
+// writes), or 1 GiB less a byte for each of five (each within the limit, all
+// together over it).
+TEST_F(BackupTest, OversizedEntryOrTotalFailsTheRestoreWithNothingWritten)
 {
     data("big.dat", "current");
     MakeArchive(archive(), {{"small.txt", "small"}, {"big.dat", std::string(4096, '\0')}});
-    std::string bytes = dir.read("app/databack/DataBackup.zip");
-    // The central directory record of big.dat: uncompressed size at +24.
-    const size_t name = bytes.rfind("big.dat");
-    const size_t rec = bytes.rfind(std::string("PK\x01\x02", 4), name);
-    ASSERT_TRUE(name != std::string::npos && rec != std::string::npos && name - rec == 46);
-    const std::string claimed("\x00\x00\x00\x80", 4); // 0x80000000, little-endian
-    bytes.replace(rec + 24, 4, claimed);
-    dir.write("app/databack/DataBackup.zip", bytes);
+    ClaimSizes(dir, "app/databack/DataBackup.zip", {"big.dat"}, 0x80000000u);
     ASSERT_GT(0x80000000ULL, fm::kMaxRestoreEntrySize);
 
     const Files before = Snapshot(dir.file("app/data"));
+    fm::DataRestore(app());
+    expectRestoreFail();
+    EXPECT_EQ(Snapshot(dir.file("app/data")), before);
+
+    std::vector<std::pair<std::string, std::string>> entries{{"small.txt", "small"}};
+    std::vector<std::string> parts;
+    for (char c = '1'; c <= '5'; ++c) {
+        parts.push_back(std::string("part") + c + ".dat");
+        entries.emplace_back(parts.back(), std::string(4096, '\0'));
+    }
+    MakeArchive(archive(), entries);
+    const uint32_t each = (1u << 30) - 1;
+    ClaimSizes(dir, "app/databack/DataBackup.zip", parts, each);
+    ASSERT_LE(each, fm::kMaxRestoreEntrySize);
+    ASSERT_GT(5ULL * each, fm::kMaxRestoreTotalSize);
+
+    boxes.clear();
     fm::DataRestore(app());
     expectRestoreFail();
     EXPECT_EQ(Snapshot(dir.file("app/data")), before);
