@@ -194,6 +194,8 @@ void ExtractEntry(zip_t *za, zip_uint64_t index, const std::string &folder,
         pump();
     }
     if (zip_fclose(zf) != 0 && failure.empty()) failure = target + ": " + ZipErrorText(za);
+    // A cut-off entry is damaged: it does not replace the file it would.
+    if (failure.empty() && written != st.size) failure = target + ": the entry holds less than the archive says";
 
     if (failure.empty()) {
         // A replaced file keeps its permissions; a new one gets the usual ones.

@@ -334,6 +334,15 @@ TEST_F(BackupTest, OversizedEntryOrTotalFailsTheRestoreWithNothingWritten)
     fm::DataRestore(app());
     expectRestoreFail();
     EXPECT_EQ(Snapshot(dir.file("app/data")), before);
+
+    // An entry that holds less than it claims is cut off: it does not
+    // replace the file it would.
+    MakeArchive(archive(), {{"big.dat", std::string(4096, 'x')}});
+    ClaimSizes(dir, "app/databack/DataBackup.zip", {"big.dat"}, 8192);
+    boxes.clear();
+    fm::DataRestore(app());
+    expectRestoreFail();
+    EXPECT_EQ(Snapshot(dir.file("app/data")), before);
 }
 
 // A restore killed halfway leaves its temporary file: the next backup (or
