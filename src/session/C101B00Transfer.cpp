@@ -30,6 +30,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <unistd.h>
 
@@ -62,7 +63,12 @@ std::string KeepRawFile(const std::string &nativePath)
 {
     for (int n = 1; n < 1000; ++n) {
         const std::string kept = nativePath + "." + std::to_string(n);
-        // A link never replaces a file, as a rename would.
+        // Never replaces a file, as a plain rename would: a rename that
+        // refuses an existing target, else (a file system without it) a link.
+        if (::renameat2(AT_FDCWD, nativePath.c_str(), AT_FDCWD, kept.c_str(), RENAME_NOREPLACE) == 0)
+            return kept;
+        if (errno == EEXIST) continue;
+        if (errno != EINVAL && errno != ENOSYS) break;
         if (::link(nativePath.c_str(), kept.c_str()) == 0) {
             ::unlink(nativePath.c_str());
             return kept;
