@@ -14,8 +14,9 @@
 // - Active() is true from Open() until the connection attempt fails or the
 //   connection ends.
 // - OnRead: bytes have arrived; the handler takes them with ReceiveBuf or
-//   ReceiveAll. Bytes that arrived just before the connection ended are
-//   offered to OnRead before OnDisconnect.
+//   ReceiveAll. Raised as the socket reports them, also while an earlier
+//   OnRead handler has a modal box open. Bytes that arrived just before the
+//   connection ended are offered to OnRead before OnDisconnect.
 // - OnDisconnect: the connection ended, raised the same way whether the host
 //   closed it or the program did (Close(), also during the connection attempt); once per connection,
 //   synchronously inside Close().
