@@ -5,9 +5,10 @@
 
 #include <QHostAddress>
 #include <QNetworkProxy>
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace fm {
 
@@ -44,6 +45,29 @@ constexpr int kAddressNotAvailable = 10049;
 
 } // namespace
 
+// Counts a handler of a socket signal while it runs; when the outermost one
+// returns, the sockets let go meanwhile go to deleteLater. Posted from here,
+// inside the emission of the loop that dispatched the signal, the deletion
+// runs once that emission has unwound. A retired socket still closing (what
+// was queued is being written) is left to its own deletion after the close.
+class TClientSocket::HandlerScope {
+public:
+    explicit HandlerScope(const std::shared_ptr<Handlers> &h) : h_(h) { ++h_->depth; }
+    ~HandlerScope()
+    {
+        if (--h_->depth > 0) return;
+        const std::vector<QTcpSocket *> retired = std::move(h_->retired);
+        h_->retired.clear();
+        for (QTcpSocket *s : retired)
+            if (s->state() == QAbstractSocket::UnconnectedState) s->deleteLater();
+    }
+    HandlerScope(const HandlerScope &) = delete;
+    HandlerScope &operator=(const HandlerScope &) = delete;
+
+private:
+    std::shared_ptr<Handlers> h_; // kept: a handler may destroy the TClientSocket
+};
+
 TClientSocket::TClientSocket(QObject *parent) : QObject(parent) {}
 
 TClientSocket::~TClientSocket()
@@ -54,9 +78,27 @@ TClientSocket::~TClientSocket()
         QObject::disconnect(s, nullptr, this, nullptr);
         s->disconnect();
         s->abort();
-        delete s;
+        if (handlers_->depth == 0) {
+            delete s;
+        } else {
+            // Destroyed from inside a handler of one of the sockets' signals:
+            // the sockets outlive this object until that handler returns.
+            s->setParent(nullptr);
+            if (std::find(handlers_->retired.begin(), handlers_->retired.end(), s) == handlers_->retired.end())
+                handlers_->retired.push_back(s);
+        }
     }
     socket_ = nullptr;
+}
+
+void TClientSocket::dispose(QTcpSocket *s)
+{
+    if (handlers_->depth == 0) {
+        s->deleteLater();
+        return;
+    }
+    auto &retired = handlers_->retired;
+    if (std::find(retired.begin(), retired.end(), s) == retired.end()) retired.push_back(s);
 }
 
 void TClientSocket::attach(QTcpSocket *s)
@@ -68,22 +110,30 @@ void TClientSocket::attach(QTcpSocket *s)
         if (!opening_) return f();
         QTimer::singleShot(0, s, std::move(f));
     };
-    connect(s, &QTcpSocket::connected, this, [this, s, later] { later([this, s] { handleConnected(s); }); });
-    // Reads are handled from the event loop, after the socket's signal has
-    // returned: a handler that opens a modal box (a nested event loop) then
-    // still hears of the bytes that arrive meanwhile, which the socket does
-    // not signal while one of its readyRead handlers is running.
-    QPointer<QTcpSocket> ps(s);
-    connect(
-        s, &QTcpSocket::readyRead, this,
-        [this, ps] {
-            if (ps) handleReadyRead(ps);
-        },
-        Qt::QueuedConnection);
-    connect(s, &QTcpSocket::disconnected, this,
-            [this, s, later] { later([this, s] { handleDisconnected(s); }); });
-    connect(s, &QTcpSocket::errorOccurred, this, [this, s, later](QAbstractSocket::SocketError e) {
+    // Every handler of the socket's signals runs inside a HandlerScope: the
+    // socket is not deleted while its emission is on the stack.
+    const std::shared_ptr<Handlers> h = handlers_;
+    connect(s, &QTcpSocket::connected, this, [this, s, later, h] {
+        HandlerScope scope(h);
+        later([this, s] { handleConnected(s); });
+    });
+    // Reads are handled as the socket reports them, through channelReadyRead:
+    // unlike readyRead, the socket raises it also while one of its handlers
+    // is still running, so a handler that opens a modal box (a nested event
+    // loop) still hears of the bytes that arrive meanwhile. (No detour
+    // through the event queue: that costs one more turn of the loop for
+    // every block of a transfer.)
+    connect(s, &QTcpSocket::channelReadyRead, this, [this, s, h](int) {
+        HandlerScope scope(h);
+        handleReadyRead(s);
+    });
+    connect(s, &QTcpSocket::disconnected, this, [this, s, later, h] {
+        HandlerScope scope(h);
+        later([this, s] { handleDisconnected(s); });
+    });
+    connect(s, &QTcpSocket::errorOccurred, this, [this, s, later, h](QAbstractSocket::SocketError e) {
         if (s != socket_) return;
+        HandlerScope scope(h);
         const QString text = s->errorString();
         later([this, s, e, text] {
             if (s == socket_) SocketFailed(e, text);
@@ -102,14 +152,23 @@ QTcpSocket *TClientSocket::detach()
     if (wasConnected && s->state() == QAbstractSocket::ConnectedState) {
         // What was queued still goes out; the socket closes and goes away
         // once it has been written.
-        connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-        connect(s, &QTcpSocket::errorOccurred, s, [s] { s->abort(); s->deleteLater(); });
+        // (Both inside the socket's own emission: a handler scope.)
+        const std::shared_ptr<Handlers> h = handlers_;
+        connect(s, &QTcpSocket::disconnected, s, [this, s, h] {
+            HandlerScope scope(h);
+            dispose(s);
+        });
+        connect(s, &QTcpSocket::errorOccurred, s, [this, s, h] {
+            HandlerScope scope(h);
+            s->abort();
+            dispose(s);
+        });
         s->flush();
         s->disconnectFromHost();
-        if (s->state() == QAbstractSocket::UnconnectedState) s->deleteLater();
+        if (s->state() == QAbstractSocket::UnconnectedState) dispose(s);
     } else {
         s->abort();
-        s->deleteLater();
+        dispose(s);
     }
     return s;
 }

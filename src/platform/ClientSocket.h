@@ -14,8 +14,9 @@
 // - Active() is true from Open() until the connection attempt fails or the
 //   connection ends.
 // - OnRead: bytes have arrived; the handler takes them with ReceiveBuf or
-//   ReceiveAll. Bytes that arrived just before the connection ended are
-//   offered to OnRead before OnDisconnect.
+//   ReceiveAll. Raised as the socket reports them, also while an earlier
+//   OnRead handler has a modal box open. Bytes that arrived just before the
+//   connection ended are offered to OnRead before OnDisconnect.
 // - OnDisconnect: the connection ended, raised the same way whether the host
 //   closed it or the program did (Close(), also during the connection attempt); once per connection,
 //   synchronously inside Close().
@@ -34,7 +35,9 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 class QTcpSocket;
 
@@ -90,6 +93,19 @@ public:
     static std::string WinSockMessage(int code);
 
 private:
+    // Handlers of the sockets' own signals run inside the socket's emission,
+    // which touches the socket again once they return; a handler may run an
+    // event loop meanwhile (a modal box). A socket let go while such a
+    // handler runs is kept until the outermost one has returned (the state
+    // outlives this object, which a handler may destroy).
+    struct Handlers {
+        int depth = 0;
+        std::vector<QTcpSocket *> retired;
+    };
+    class HandlerScope;
+    // Deletes a socket let go once no handler runs, else retires it.
+    void dispose(QTcpSocket *s);
+
     void attach(QTcpSocket *s);
     // Detaches the current connection: no more events from it. A connection
     // that was established is closed after what was queued has been sent.
@@ -106,6 +122,7 @@ private:
     QTcpSocket *socket_ = nullptr;
     bool connected_ = false;
     bool opening_ = false;
+    std::shared_ptr<Handlers> handlers_ = std::make_shared<Handlers>();
 };
 
 } // namespace fm

@@ -2,8 +2,10 @@
 // log-out, the ends of a connection and the errors around opening one.
 #include "sessionenv.h"
 
+#include <QEventLoop>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 #include <filesystem>
@@ -138,6 +140,52 @@ TEST_F(SessionEnv, HostClosingBringsTheWindowOffline)
     w->FormKeyDown(fm::VK_F11, {});
     EXPECT_EQ(w->Memo->toPlainText(), expected.toPlainText());
     EXPECT_EQ(boxesWith(kDisconnectBox), 1u);
+}
+
+TEST_F(SessionEnv, ConnectionEndingWhileAReadHandlersBoxIsOpenLeavesTheWindowOffline)
+{
+    // The broken-answer box is shown from inside the socket's read and runs
+    // its event loop while the connection ends: the host closes it, or the
+    // program logs out (the socket then closes after sending the log-out).
+    // The socket, whose signal is still on the stack, outlives the box.
+    for (const bool byHost : {true, false}) {
+        SCOPED_TRACE(byHost ? "host closes" : "log-out");
+        login();
+        boxes.clear();
+        bool inBox = false, offlineInBox = false, destroyedInBox = false;
+        int destroyed = 0;
+        boxes.onShow([&](const fm::ShownBox &b) {
+            if (b.text != q(kBrokenBox)) return;
+            inBox = true;
+            for (QTcpSocket *s : w->CSock->findChildren<QTcpSocket *>())
+                QObject::connect(s, &QObject::destroyed, [&] { ++destroyed, destroyedInBox |= inBox; });
+            if (byHost)
+                host.closeConnections();
+            else
+                w->BBtnDisConn->click();
+            QEventLoop loop; // as the modal box runs it; kept open a while after the end
+            int ticksAfterEnd = 0;
+            QTimer tick;
+            QObject::connect(&tick, &QTimer::timeout, [&] {
+                if (boxesWith(kDisconnectBox) > 0 && ++ticksAfterEnd == 5) loop.quit();
+            });
+            tick.start(10);
+            QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+            loop.exec();
+            offlineInBox = !w->CSock->Active() && !w->LoggedIn();
+            inBox = false;
+        });
+        ASSERT_TRUE(host.pushRaw("D0x004" + std::string(1040, 'x')));
+        ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+        EXPECT_TRUE(offlineInBox);
+        ASSERT_TRUE(fmtest::WaitFor([&] { return destroyed == 1 && host.openConnections() == 0; }));
+        EXPECT_FALSE(destroyedInBox);
+        boxes.onShow({});
+        EXPECT_EQ(boxesWith(kBrokenBox), 1u) << boxes.texts();
+        EXPECT_EQ(boxesWith(kDisconnectBox), 1u) << boxes.texts();
+        EXPECT_EQ(boxes.count(), 2u) << boxes.texts();
+        if (!byHost) EXPECT_EQ(host.receivedCodes().back(), "0800900");
+    }
 }
 
 TEST_F(SessionEnv, RefusedKeyClosesTheConnection)
