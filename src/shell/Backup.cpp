@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QString>
 
 #include <algorithm>
@@ -63,14 +64,15 @@ unsigned long long FreeSpace(const std::string &folder)
 }
 
 // Keeps the clock and open connections going during a long archive run.
-// User input stays queued, so no menu command can start in the middle.
+// User input (mouse, keys) stays queued until the run has ended, so no menu
+// command (a second restore, closing the program) can start in the middle.
 class EventPump {
 public:
     EventPump() { timer_.start(); }
     void operator()()
     {
         if (!QCoreApplication::instance() || timer_.elapsed() < 50) return;
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         timer_.restart();
     }
 
