@@ -5,7 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 scripts/install-deps.sh
-scripts/build.sh
+# Only what the demo uses: the programs and libraries below and Quenbrook
+# (README); the tests and benchmarks are built by scripts/test.sh.
+scripts/build.sh Marrowick Omvertis hostsim regtool mkdemo mkresulttable Quenbrook
 
 BIN=$ROOT/build/bin
 DEMO=$ROOT/demo
@@ -51,9 +53,12 @@ fi
 # The bundled demo host on loopback, with the demo scenario, on the port of
 # the demo hive. It ends with this script. When it cannot listen (the port
 # is taken), stop here: Marrowick would talk to whatever holds that port.
+# To the updater it reports the versions of the demo's own Omvertis.dll and
+# Marrowick.exe, so Quenbrook started in demo/ finds them current.
 PORT=$("$BIN/regtool" get "$COMM" PortNo 2>/dev/null || echo 39995)
 HOST_LOG=$DEMO/hostsim.log
 "$BIN/hostsim" --port "$PORT" --scenario "$ROOT/tools/hostsim/demo-scenario.json" \
+  --versions-from "$DEMO" \
   --state "$DEMO/hostsim.state" >"$HOST_LOG" 2>&1 &
 HOST_PID=$!
 trap 'kill $HOST_PID 2>/dev/null || true' EXIT INT TERM

@@ -2,13 +2,14 @@
 // communication window and the host simulator program over loopback, and in
 // the same run the same exchange by a minimal client of this program's own
 // (no widgets: the same frames and cipher, one round trip per block) against
-// the same simulator. Prints both times and their ratio per direction, and
-// the window's peak resident memory during the send and the receive against
-// its resident memory when logged in.
+// the same simulator. Prints both times (the median of the runs, with the
+// spread from the fastest to the slowest run beside it) and their ratio per
+// direction, and the window's peak resident memory during the send and the
+// receive against its resident memory when logged in.
 //
 //   bench_transfer [--records N] [--runs N]
 //       N data records in the file (default 10001); N runs of each exchange,
-//       whose medians are compared (default 3)
+//       whose medians are compared (default 5)
 //
 // The window's times run from the tick of its 1,000 ms timer to the end of
 // the file: the host's confirmation of a sent file (the completion box), the
@@ -559,7 +560,7 @@ private:
 
 struct Options {
     int records = 10001; // data records of the file
-    int runs = 3;        // exchanges of each kind; the medians are compared
+    int runs = 5;        // exchanges of each kind; the medians are compared
 };
 
 Options ParseOptions(int argc, char **argv)
@@ -586,6 +587,15 @@ double Median(std::vector<double> v)
     std::sort(v.begin(), v.end());
     const size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// The median of the runs' times and their spread: "1234.5 (1200.0-1300.2)".
+std::string MedianAndSpread(const std::vector<double> &v)
+{
+    const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+    char text[80];
+    std::snprintf(text, sizeof text, "%.1f (%.1f-%.1f)", Median(v), *lo, *hi);
+    return text;
 }
 
 } // namespace
@@ -666,23 +676,25 @@ int main(int argc, char **argv)
     // Logged in, the window refuses to close; it goes with the program.
     w->hide();
 
-    auto ms = [](const std::vector<Step> &v) {
+    auto times = [](const std::vector<Step> &v, double Step::*field) {
         std::vector<double> out;
-        for (const Step &s : v) out.push_back(s.ms);
-        return Median(out);
+        for (const Step &s : v) out.push_back(s.*field);
+        return out;
     };
-    auto cpu = [](const std::vector<Step> &v) {
-        std::vector<double> out;
-        for (const Step &s : v) out.push_back(s.cpuMs);
-        return Median(out);
-    };
-    std::printf("medians of %d runs:\n", options.runs);
-    std::printf("%-8s %14s %16s %7s   %s\n", "", "window [ms]", "minimal [ms]", "ratio",
+    std::printf("medians of %d runs (fastest-slowest):\n", options.runs);
+    std::printf("%-8s %26s %26s %7s   %s\n", "", "window [ms]", "minimal [ms]", "ratio",
                 "client CPU window / minimal [ms]");
-    std::printf("%-8s %14.1f %16.1f %6.2fx   %.1f / %.1f\n", "send", ms(windowSend), ms(minimalSend),
-                ms(windowSend) / ms(minimalSend), cpu(windowSend), cpu(minimalSend));
-    std::printf("%-8s %14.1f %16.1f %6.2fx   %.1f / %.1f\n", "receive", ms(windowReceive), ms(minimalReceive),
-                ms(windowReceive) / ms(minimalReceive), cpu(windowReceive), cpu(minimalReceive));
+    const struct {
+        const char *name;
+        const std::vector<Step> &window, &minimal;
+    } rows[] = {{"send", windowSend, minimalSend}, {"receive", windowReceive, minimalReceive}};
+    for (const auto &row : rows) {
+        const std::vector<double> window = times(row.window, &Step::ms), minimal = times(row.minimal, &Step::ms);
+        std::printf("%-8s %26s %26s %6.2fx   %s / %s\n", row.name, MedianAndSpread(window).c_str(),
+                    MedianAndSpread(minimal).c_str(), Median(window) / Median(minimal),
+                    MedianAndSpread(times(row.window, &Step::cpuMs)).c_str(),
+                    MedianAndSpread(times(row.minimal, &Step::cpuMs)).c_str());
+    }
     std::printf("(the window's CPU includes its conversions; the conversion of a received file after its end: "
                 "%.1f ms, not timed)\n",
                 conversionMs);

@@ -141,8 +141,8 @@ bool IsAtomicTempName(std::string_view name, std::string_view stem, std::string_
         name.substr(name.size() - suffix.size()) != suffix)
         return false;
     const std::string_view middle = name.substr(stem.size(), name.size() - stem.size() - suffix.size());
-    // "<pid>-<n>"; older writers of the hive used "<pid>.<n>".
-    const size_t sep = middle.find_first_of("-.");
+    // "<pid>-<n>".
+    const size_t sep = middle.find('-');
     if (sep == std::string_view::npos || !allDigits(middle.substr(0, sep)) ||
         !allDigits(middle.substr(sep + 1)))
         return false;

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QString>
 
 #include <algorithm>
@@ -45,33 +46,12 @@ std::string ErrnoText(const std::string &what, int err)
 // kRestoreTempStem + "<pid>-<n>" + kRestoreTempSuffix.
 const char *const kRestoreTempStem = ".fennimarch-restore-";
 const char *const kRestoreTempSuffix = ".part";
-// What versions before this one used: ".restore." and six characters.
-const char kOldRestoreTempStem[] = ".restore.";
-
-bool IsOldRestoreTempName(const std::string &name)
-{
-    const size_t stem = sizeof kOldRestoreTempStem - 1;
-    return name.size() == stem + 6 && name.compare(0, stem, kOldRestoreTempStem) == 0 &&
-           std::all_of(name.begin() + stem, name.end(), [](char c) {
-               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-           });
-}
 
 // Removes what a killed restore left in the data folder. Files of a restore
 // still running in another process stay.
 void RemoveStaleRestoreTemps(const std::string &folder)
 {
     RemoveStaleTemps(folder, kRestoreTempStem, kRestoreTempSuffix, true);
-    DIR *d = ::opendir(folder.c_str());
-    if (!d) return;
-    while (const dirent *e = ::readdir(d)) {
-        const std::string name = e->d_name;
-        struct stat st{};
-        const std::string path = JoinPath(folder, name);
-        if (IsOldRestoreTempName(name) && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            ::unlink(path.c_str());
-    }
-    ::closedir(d);
 }
 
 // The free space of the disk that holds `folder`, for an ordinary user
@@ -84,14 +64,15 @@ unsigned long long FreeSpace(const std::string &folder)
 }
 
 // Keeps the clock and open connections going during a long archive run.
-// User input stays queued, so no menu command can start in the middle.
+// User input (mouse, keys) stays queued until the run has ended, so no menu
+// command (a second restore, closing the program) can start in the middle.
 class EventPump {
 public:
     EventPump() { timer_.start(); }
     void operator()()
     {
         if (!QCoreApplication::instance() || timer_.elapsed() < 50) return;
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         timer_.restart();
     }
 
@@ -321,7 +302,7 @@ EntryTarget ClassifyEntryName(const std::string &entryName)
 
 bool IsRestoreTempName(const std::string &name)
 {
-    return IsAtomicTempName(name, kRestoreTempStem, kRestoreTempSuffix) || IsOldRestoreTempName(name);
+    return IsAtomicTempName(name, kRestoreTempStem, kRestoreTempSuffix);
 }
 
 void ExtractArchive(const std::string &archive, const std::string &folder)

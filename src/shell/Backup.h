@@ -66,9 +66,8 @@ struct EntryTarget {
 EntryTarget ClassifyEntryName(const std::string &entryName);
 
 // The names a restore gives its temporary files in the data folder
-// (".fennimarch-restore-<pid>-<n>.part", and ".restore.XXXXXX" of older
-// versions): a backup never takes them, and the start of every backup or
-// restore removes those whose process has gone.
+// (".fennimarch-restore-<pid>-<n>.part"): a backup never takes them, and the
+// start of every backup or restore removes those whose process has gone.
 bool IsRestoreTempName(const std::string &name);
 
 // Writes every entry of the archive into `folder`, replacing files of the

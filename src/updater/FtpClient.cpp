@@ -13,6 +13,7 @@
 #include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <optional>
 #include <strings.h>
 #include <unistd.h>
 
@@ -49,6 +50,22 @@ int TransKindOf(const std::string &command)
     return kTransOther;
 }
 
+// The file size in a reply to "SIZE": "213 " and decimal digits; nothing
+// for any other reply.
+std::optional<int64_t> SizeReplyValue(const std::string &reply)
+{
+    if (reply.size() < 5 || reply.compare(0, 4, "213 ") != 0) return std::nullopt;
+    int64_t size = 0;
+    size_t i = 4;
+    for (; i < reply.size() && std::isdigit((unsigned char)reply[i]); ++i) {
+        const int digit = reply[i] - '0';
+        if (size > (INT64_MAX - digit) / 10) return std::nullopt;
+        size = size * 10 + digit;
+    }
+    if (i == 4 || reply.find_first_not_of(' ', i) != std::string::npos) return std::nullopt;
+    return size;
+}
+
 } // namespace
 
 struct TNMFTP::Impl {
@@ -69,6 +86,7 @@ struct TNMFTP::Impl {
     int fd = -1;
     int64_t received = 0;
     int64_t announced = 0; // the total the server's reply gave; 0: none
+    std::optional<int64_t> sizeAnswer; // the server's answer to "SIZE"
     std::string writeFailure;
 
     explicit Impl(TNMFTP &o) : owner(o) {}
@@ -93,12 +111,14 @@ struct TNMFTP::Impl {
         connected = false;
     }
 
-    // Creates the local file anew on the first block (a program file,
-    // startable like any the system installs).
+    // Creates the local file on the first block (a program file, startable
+    // like any the system installs). Only a new file is written: a file or
+    // a link already of that name fails the transfer, so that nothing
+    // outside the folder is ever written through it.
     bool openFile()
     {
         if (fd >= 0) return true;
-        fd = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0777);
+        fd = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0777);
         if (fd < 0) {
             writeFailure = "Cannot create file \"" + localPath + "\". " + std::strerror(errno);
             return false;
@@ -146,6 +166,8 @@ struct TNMFTP::Impl {
             return 0;
         const int code = (text[0] - '0') * 100 + (text[1] - '0') * 10 + (text[2] - '0');
         self->lastReplyCode = code;
+        if (self->retrieving && strncasecmp(self->lastCommand.c_str(), "SIZE ", 5) == 0)
+            self->sizeAnswer = SizeReplyValue(text);
         if (self->retrieving && !self->retrAccepted && code >= 100 && code < 200 &&
             TransKindOf(self->lastCommand) == kTransRetrieve &&
             strncasecmp(self->lastCommand.c_str(), "RETR", 4) == 0) {
@@ -251,8 +273,7 @@ void TNMFTP::Connect()
         // Active mode: the client listens and announces its port with PORT.
         curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
         curl_easy_setopt(e, CURLOPT_FTP_USE_EPRT, 0L);
-        // The size is taken from the retrieval's reply, not asked for.
-        curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+        // A retrieval asks for the file's size ("SIZE") before "RETR".
         curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_MULTICWD));
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::onWrite);
         curl_easy_setopt(e, CURLOPT_WRITEDATA, d_.get());
@@ -284,6 +305,7 @@ void TNMFTP::Retrieve(const std::string &folder, const std::string &remoteName,
     d_->localPath = localPath;
     d_->received = 0;
     d_->announced = 0;
+    d_->sizeAnswer.reset();
     d_->writeFailure.clear();
     d_->retrieving = true;
     d_->retrAccepted = false;
@@ -307,11 +329,15 @@ void TNMFTP::Retrieve(const std::string &folder, const std::string &remoteName,
         rc = CURLE_WRITE_ERROR;
     }
     d_->closeFile();
-    // A transfer that ended without the size the server announced was cut off.
-    if (rc == CURLE_OK && d_->announced > 0 && d_->received != d_->announced) {
-        std::snprintf(d_->errorText, sizeof d_->errorText,
-                      "Received %lld of the %lld bytes announced", (long long)d_->received,
-                      (long long)d_->announced);
+    // A transfer that ended with another byte count than the file's size
+    // was cut off, however cleanly the server ended it. The size is the
+    // server's answer to "SIZE", else the total in its reply to "RETR";
+    // without either, the server's end of the transfer is all there is.
+    std::optional<int64_t> size = d_->sizeAnswer;
+    if (!size && d_->announced > 0) size = d_->announced;
+    if ((rc == CURLE_OK || rc == CURLE_PARTIAL_FILE) && size && d_->received != *size) {
+        std::snprintf(d_->errorText, sizeof d_->errorText, "Received %lld of the %lld bytes announced",
+                      (long long)d_->received, (long long)*size);
         rc = CURLE_PARTIAL_FILE;
     }
 

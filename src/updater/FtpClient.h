@@ -11,20 +11,24 @@
 //   refuses the greeting or the log-in, OnConnectionFailed is raised and the
 //   call fails with FtpFailure; the client stays disconnected.
 // - Retrieve(folder, remote, local): on the logged-in connection, "CWD
-//   folder", "TYPE I", an active data connection announced with "PORT", and
-//   "RETR remote". The reply accepting the retrieval gives the total byte
-//   count (see RetrievalTotal) and raises OnTransactionStart; the local file
-//   is created anew (replacing one of that name) when the first block
-//   arrives, or at the end for an empty file, and is written block by block,
+//   folder", "TYPE I", an active data connection announced with "PORT",
+//   "SIZE remote" and "RETR remote". The reply accepting the retrieval gives
+//   the total byte count (see RetrievalTotal) and raises OnTransactionStart;
+//   the local file is created when the first block arrives, or at the end
+//   for an empty file, only as a new file (an existing file or link of that
+//   name fails the call, see below), and is written block by block,
 //   OnPacketRecvd following each block; the end raises OnSuccess(9). A
 //   command the server refuses (a reply from 400 to 599) raises
 //   OnFailure(kind of the refused command) and a broken or timed-out
-//   connection or a local write failure raises OnError(code, text); both
-//   then close the connection and fail the call with FtpFailure. A
-//   transfer that ends with another byte count than the total the server
-//   announced (when it announced one) is cut off: OnError, as for a broken
-//   connection. A partly received file stays as far as it was written (the
-//   window downloads under a name of its own, see TFrmVersion::FetchFile).
+//   connection or a local file that cannot be created or written raises
+//   OnError(code, text); both then close the connection and fail the call
+//   with FtpFailure. A transfer that ends with another byte count than the
+//   file's size is cut off: OnError, as for a broken connection. The size
+//   is the server's answer to "SIZE", else the total in its reply to
+//   "RETR"; a server that gives neither is trusted to end the transfer
+//   only when the whole file has been sent. A partly received file stays as
+//   far as it was written (the window downloads under a name of its own,
+//   see TFrmVersion::FetchFile).
 // - Disconnect(): "QUIT" and the connection closed when connected;
 //   nothing otherwise.
 // - TimeOut bounds every wait on the server: the connection, each reply,

@@ -377,6 +377,10 @@ void TFrmVersion::FetchFile()
         return;
     }
     Label1->setText(U("파일 업데이트 중..."));
+    // A leftover of an earlier run (or anything else of that name, a link
+    // included) goes first; the download then creates the name anew and
+    // fails rather than write into something that appeared there since.
+    ::unlink(temp.c_str());
     try {
         NMFTP.Retrieve(kUpdateFolder, UpdateFileName, temp);
     } catch (...) {

@@ -347,7 +347,8 @@ TEST_F(BackupTest, OversizedEntryOrTotalFailsTheRestoreWithNothingWritten)
 
 // A restore killed halfway leaves its temporary file: the next backup (or
 // restore) removes it, and no backup ever packs one, not even one of a
-// restore still running in another process.
+// restore still running in another process. Files of the user's with
+// names alike are packed and stay.
 TEST_F(BackupTest, RestoreTemporaryFilesAreNeverPackedAndStaleOnesGo)
 {
     const std::string dead = ".fennimarch-restore-2147483600-0.part"; // no such process
@@ -355,15 +356,18 @@ TEST_F(BackupTest, RestoreTemporaryFilesAreNeverPackedAndStaleOnesGo)
     ASSERT_TRUE(fm::IsRestoreTempName(dead) && fm::IsRestoreTempName(live));
     data(dead, "half written");
     data(live, "being written");
-    data(".restore.Ab12Cd", "left by an older version");
-    data(".restore.notes", "the user's own");
-    data("real.db", "data");
+    const Files users{{".restore.Ab12Cd", "the user's own"},
+                      {".restore.notes", "the user's own"},
+                      {".fennimarch-restore-2147483600.0.part", "the user's own"},
+                      {"real.db", "data"}};
+    for (const auto &[name, content] : users) data(name, content);
 
     fm::DataBackup(app());
     expectBackupOk();
-    EXPECT_EQ(ReadArchive(archive()), (Files{{".restore.notes", "the user's own"}, {"real.db", "data"}}));
-    EXPECT_EQ(Snapshot(dir.file("app/data")),
-              (Files{{live, "being written"}, {".restore.notes", "the user's own"}, {"real.db", "data"}}));
+    EXPECT_EQ(ReadArchive(archive()), users);
+    Files after = users;
+    after[live] = "being written";
+    EXPECT_EQ(Snapshot(dir.file("app/data")), after);
 
     data(dead, "half written");
     boxes.clear();

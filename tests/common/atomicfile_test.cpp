@@ -58,11 +58,13 @@ TEST(AtomicFile, StaleTemporaryFilesOfGoneProcessesAreRemoved)
     const std::string mine = "t." + std::to_string(::getpid()) + "-0.part";
     dir.write(mine, "");
     dir.write("t.2147483600-1.part", "");
+    // Names of other forms are not temporary files.
     dir.write("t.2147483600.1.part", "");
     dir.write("t.notes.part", "");
     dir.write("t.1-1.txt", "");
-    EXPECT_EQ(fm::RemoveStaleTemps(dir.path(), "t.", ".part", true), 2);
+    EXPECT_EQ(fm::RemoveStaleTemps(dir.path(), "t.", ".part", true), 1);
     EXPECT_TRUE(fs::exists(dir.file(mine)));
     EXPECT_EQ(fm::RemoveStaleTemps(dir.path(), "t.", ".part", false), 1);
-    EXPECT_EQ(entries(dir.path()), 2u);
+    EXPECT_EQ(entries(dir.path()), 3u);
+    EXPECT_TRUE(fs::exists(dir.file("t.2147483600.1.part")));
 }

@@ -428,9 +428,10 @@ TEST(Registry, OwnerOnlyModesAndStaleTemporaryFilesGo)
     };
     writeFile(hive.path(), "Fennimarch registry hive 1\n");
     ::chmod(hive.path().c_str(), 0644); // as older versions left it
-    const std::string stale[] = {hive.path() + ".tmp.12345.0", hive.path() + ".tmp.99-3"};
+    const std::string stale[] = {hive.path() + ".tmp.99-3"};
     for (const auto &p : stale) writeFile(p, "half");
     writeFile(hive.path() + ".tmp.notes", "not ours");
+    writeFile(hive.path() + ".tmp.12345.0", "not ours");
 
     fm::TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(K(kComm), true));
@@ -439,6 +440,7 @@ TEST(Registry, OwnerOnlyModesAndStaleTemporaryFilesGo)
     EXPECT_EQ(mode(hive.path() + ".lock"), 0600);
     for (const auto &p : stale) EXPECT_FALSE(fs::exists(p)) << p;
     EXPECT_TRUE(fs::exists(hive.path() + ".tmp.notes"));
+    EXPECT_TRUE(fs::exists(hive.path() + ".tmp.12345.0"));
 
     fs::remove(hive.path());
     fs::remove(hive.path() + ".lock");

@@ -100,25 +100,73 @@ TEST_F(UpdaterTest, TransferCutOffShowsTheSocketTextAndLeavesNoPart)
     EXPECT_TRUE(f.Launched());
 }
 
-TEST_F(UpdaterTest, AClientEndedShortOfItsAnnouncedSizeIsNotStarted)
+TEST_F(UpdaterTest, AClientEndedShortOfItsSizeIsNotStarted)
 {
-    // The server ends the transfer cleanly after 1000 of 5000 bytes.
-    FtpServer ftp({"--bytes", "--cut", "1000"});
-    ftp.put("Marrowick.exe", std::string(5000, 'n'));
-    registry(ftp.port());
-    putProbe("Omvertis.dll", "1.0.0.9");
-    put("Marrowick.exe", LauncherScript(), /*executable=*/true); // no version: fetched
-    AnswerWith(host_, "V00027DIFFDLL:1.0.0.9 EXE:1.0.0.9");
-    create();
-    connectAndWait();
-    ASSERT_EQ(boxes_.count(), 2u) << boxes_.texts();
-    EXPECT_EQ(boxes_.shown()[0].caption, QStringLiteral("FTP Error"));
-    EXPECT_EQ(boxes_.shown()[1].text, QString::fromUtf8("자동 업데이트 연결을 실패했습니다!!"));
-    EXPECT_TRUE(Has(ftp.commands(), "RETR Marrowick.exe"));
-    // The old client stays and is the one started.
-    EXPECT_EQ(ReadAll(file("Marrowick.exe")), LauncherScript());
-    EXPECT_FALSE(fs::exists(file("Marrowick.exe.download")));
-    EXPECT_TRUE(fmtest::WaitFor([&] { return fs::exists(file("launched.txt")); }));
+    // The server ends the transfer cleanly after 1000 of 5000 bytes; it
+    // gives the size in its reply to RETR, or only when asked with SIZE.
+    for (const QStringList &options : {QStringList{"--bytes", "--cut", "1000"}, QStringList{"--cut", "1000"}}) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        boxes_.clear();
+        fs::remove(file("launched.txt"));
+        FtpServer ftp(options);
+        ftp.put("Marrowick.exe", std::string(5000, 'n'));
+        registry(ftp.port());
+        putProbe("Omvertis.dll", "1.0.0.9");
+        put("Marrowick.exe", LauncherScript(), /*executable=*/true); // no version: fetched
+        AnswerWith(host_, "V00027DIFFDLL:1.0.0.9 EXE:1.0.0.9");
+        create();
+        connectAndWait();
+        ASSERT_EQ(boxes_.count(), 2u) << boxes_.texts();
+        EXPECT_EQ(boxes_.shown()[0].caption, QStringLiteral("FTP Error"));
+        EXPECT_EQ(boxes_.shown()[1].text, QString::fromUtf8("자동 업데이트 연결을 실패했습니다!!"));
+        EXPECT_TRUE(Has(ftp.commands(), "RETR Marrowick.exe"));
+        // The old client stays and is the one started.
+        EXPECT_EQ(ReadAll(file("Marrowick.exe")), LauncherScript());
+        EXPECT_FALSE(fs::exists(file("Marrowick.exe.download")));
+        EXPECT_TRUE(fmtest::WaitFor([&] { return fs::exists(file("launched.txt")); }));
+        delete form_.data();
+    }
+}
+
+// A link at the download's temporary name never leads the download out of
+// the working folder: one left there beforehand is removed, one that
+// appears while the download runs fails it.
+TEST_F(UpdaterTest, ALinkAtTheDownloadNameIsNotFollowed)
+{
+    const std::string outside = dir_.path() + "/outside.txt";
+    for (const bool whileRunning : {false, true}) {
+        SCOPED_TRACE(whileRunning);
+        boxes_.clear();
+        std::ofstream(outside) << "not the updater's";
+        fs::remove(file("Omvertis.dll.download"));
+        QStringList options;
+        if (whileRunning) {
+            options << "--plant" << QString::fromStdString(file("Omvertis.dll.download"))
+                    << QString::fromStdString(outside);
+        } else {
+            fs::create_symlink(outside, file("Omvertis.dll.download"));
+        }
+        FtpServer ftp(options);
+        ftp.put("Omvertis.dll", "new library");
+        registry(ftp.port());
+        put("Omvertis.dll", "old");
+        AnswerWith(host_, "V00020DIFFDLL:1.0.0.9 EXE:");
+        create();
+        connectAndWait();
+        EXPECT_EQ(ReadAll(outside), "not the updater's");
+        EXPECT_FALSE(fs::is_symlink(file("Omvertis.dll")));
+        if (whileRunning) {
+            ASSERT_EQ(boxes_.count(), 2u) << boxes_.texts();
+            EXPECT_EQ(boxes_.shown()[0].caption, QStringLiteral("FTP Error"));
+            EXPECT_EQ(ReadAll(file("Omvertis.dll")), "old");
+        } else {
+            EXPECT_EQ(boxes_.count(), 0u) << boxes_.texts();
+            EXPECT_EQ(ReadAll(file("Omvertis.dll")), "new library");
+        }
+        EXPECT_FALSE(fs::exists(file("Omvertis.dll.download")));
+        EXPECT_TRUE(form_->Launched());
+        delete form_.data();
+    }
 }
 
 TEST_F(UpdaterTest, EmptyFtpPortStopsTheAnswerBeforeTheLaunch)

@@ -1,10 +1,12 @@
 """pyftpdlib on 127.0.0.1 for the updater's tests; prints "PORT <n>".
 
 usage: ftpserver.py ROOT USER PASSWORD LOG [--bytes] [--rate N] [--watch PATH] [--cut N]
+                    [--plant LINK TARGET]
 Logs each command to LOG (with " present"/" absent" for PATH under --watch);
 --bytes adds "(N bytes)" to the retrieval's reply; --rate limits sending;
 --cut sends only the first N bytes of a file and then ends the transfer as
-if it were complete (the reply still announces the whole size).
+if it were complete (SIZE, and the reply under --bytes, still give the
+whole size); --plant makes LINK a symbolic link to TARGET when RETR arrives.
 """
 import os
 import sys
@@ -19,6 +21,7 @@ def main():
     opts = sys.argv[5:]
     watch = opts[opts.index("--watch") + 1] if "--watch" in opts else None
     cut = int(opts[opts.index("--cut") + 1]) if "--cut" in opts else None
+    plant = opts[opts.index("--plant") + 1:opts.index("--plant") + 3] if "--plant" in opts else None
 
     class Handler(FTPHandler):
         retr_size = None
@@ -32,6 +35,8 @@ def main():
             super().pre_process_command(line, cmd, arg)
 
         def ftp_RETR(self, file):
+            if plant:
+                os.symlink(plant[1], plant[0])
             if "--bytes" in opts and os.path.isfile(file):
                 self.retr_size = os.path.getsize(file)
             if cut is not None and os.path.isfile(file):

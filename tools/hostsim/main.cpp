@@ -1,12 +1,16 @@
 // hostsim: the simulated service host as a program.
 //
 //   hostsim --port N [--scenario file.json] [--key ZelcoranHostPrivate.key] [--verbose]
-//           [--state FILE] [--versions DLL,EXE] [--version-answer compare|ok|fileno|diff]
+//           [--state FILE] [--versions DLL,EXE | --versions-from FOLDER]
+//           [--version-answer compare|ok|fileno|diff]
 //
 // Listens on 127.0.0.1:N and serves until it is killed. With --state the
 // highest key-block stamp taken is kept in FILE across runs (a run never
 // takes a block an earlier run may have taken); without it each run is a
-// host that never ran before.
+// host that never ran before. With --versions-from the host's versions for
+// the updater's version report are those of Omvertis.dll and Marrowick.exe
+// in FOLDER, read as the updater reads them (the demo passes its working
+// folder, so that the demo's own files are current).
 //
 //   hostsim --write-public-key FILE [--key ZelcoranHostPrivate.key]
 //
@@ -20,6 +24,9 @@
 #include "hostserver.h"
 #include "versionreport.h"
 #include "wire.h"
+
+#include "platform/paths.h"
+#include "platform/versioninfo.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -76,6 +83,10 @@ int main(int argc, char **argv)
                                    "The host's library and client versions for the updater's "
                                    "version report (default 1.0.0.8,1.0.0.8).",
                                    "DLL,EXE");
+    QCommandLineOption versionsFromOpt("versions-from",
+                                       "The host's versions are those of Omvertis.dll and "
+                                       "Marrowick.exe in this folder.",
+                                       "folder");
     QCommandLineOption versionAnswerOpt("version-answer",
                                         "Answer to a version report: compare (default), ok, "
                                         "fileno or diff.",
@@ -85,8 +96,8 @@ int main(int argc, char **argv)
     QCommandLineOption writeFileOpt("write-transfer-file", "Write a demo transfer file and exit.", "file");
     QCommandLineOption bankOpt("bank", "Two-digit bank code of the transfer file (default 26).", "NN");
     QCommandLineOption recordsOpt("records", "Data records of the transfer file (default 10).", "N");
-    parser.addOptions({portOpt, scenarioOpt, keyOpt, verboseOpt, stateOpt, versionsOpt, versionAnswerOpt, writePublicOpt,
-                       writeFileOpt, bankOpt, recordsOpt});
+    parser.addOptions({portOpt, scenarioOpt, keyOpt, verboseOpt, stateOpt, versionsOpt, versionsFromOpt,
+                       versionAnswerOpt, writePublicOpt, writeFileOpt, bankOpt, recordsOpt});
     parser.process(app);
 
     HostKey hostKey = HostKey::demo();
@@ -167,6 +178,23 @@ int main(int argc, char **argv)
         }
         report.dllVersion = parts[0].toStdString();
         report.exeVersion = parts[1].toStdString();
+    }
+    if (parser.isSet(versionsFromOpt)) {
+        if (parser.isSet(versionsOpt)) {
+            std::fprintf(stderr, "hostsim: --versions and --versions-from exclude each other\n");
+            return 2;
+        }
+        const std::string folder = parser.value(versionsFromOpt).toLocal8Bit().toStdString();
+        std::string *versions[] = {&report.dllVersion, &report.exeVersion};
+        const char *files[] = {"Omvertis.dll", "Marrowick.exe"};
+        for (int i = 0; i < 2; ++i) {
+            const std::string path = fm::NativePath(folder + "\\" + files[i]);
+            *versions[i] = fm::GetFileVersionString(path, "FileVersion");
+            if (versions[i]->empty()) {
+                std::fprintf(stderr, "hostsim: %s has no file version\n", path.c_str());
+                return 2;
+            }
+        }
     }
     if (parser.isSet(versionAnswerOpt)) {
         auto kind = ParseVersionAnswerKind(parser.value(versionAnswerOpt).toStdString());
