@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QString>
 
 #include <algorithm>
@@ -63,16 +62,17 @@ unsigned long long FreeSpace(const std::string &folder)
     return static_cast<unsigned long long>(vfs.f_bavail) * vfs.f_frsize;
 }
 
-// Keeps the clock and open connections going during a long archive run.
-// User input (mouse, keys) stays queued until the run has ended, so no menu
-// command (a second restore, closing the program) can start in the middle.
+// Keeps the window system going during a long archive run: the clock, open
+// connections and the menus stay live, as they do while any message box is
+// open. A command started from a menu meanwhile runs to its end inside this
+// call; every file a restore writes is replaced whole, so none is left torn.
 class EventPump {
 public:
     EventPump() { timer_.start(); }
     void operator()()
     {
         if (!QCoreApplication::instance() || timer_.elapsed() < 50) return;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents();
         timer_.restart();
     }
 
