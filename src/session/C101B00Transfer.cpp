@@ -3,6 +3,7 @@
 // and showing it, and the detail list of the file loaded last.
 #include "session/C101B00.h"
 
+#include "common/atomicfile.h"
 #include "common/codec.h"
 #include "common/errors.h"
 #include "common/guard.h"
@@ -30,9 +31,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <unistd.h>
+#include <sys/stat.h>
 
 namespace fm {
 
@@ -55,25 +55,18 @@ bool IsNoticeList(const TStringGrid &g) { return g.ColCount() == 5; }
 // Deletes a file; true when it is gone.
 bool DeleteFileAt(const std::string &nativePath) { return std::remove(nativePath.c_str()) == 0; }
 
-// Puts a raw result file that could not be converted out of the way of the
-// receptions to come, which delete a file of their own name before they
-// write it: it becomes <raw name>.1 (.2, ... when taken). The path it is
+// Puts a raw result file whose result was not written (its conversion
+// failed, or the program ended while converting it) out of the way of the
+// receptions to come, which write under the same name: it becomes
+// <raw name>.1 (.2, ... when taken), never replacing a file. The path it is
 // now found at; the old one when it could not be moved.
 std::string KeepRawFile(const std::string &nativePath)
 {
     for (int n = 1; n < 1000; ++n) {
         const std::string kept = nativePath + "." + std::to_string(n);
-        // Never replaces a file, as a plain rename would: a rename that
-        // refuses an existing target, else (a file system without it) a link.
-        if (::renameat2(AT_FDCWD, nativePath.c_str(), AT_FDCWD, kept.c_str(), RENAME_NOREPLACE) == 0)
-            return kept;
-        if (errno == EEXIST) continue;
-        if (errno != EINVAL && errno != ENOSYS) break;
-        if (::link(nativePath.c_str(), kept.c_str()) == 0) {
-            ::unlink(nativePath.c_str());
-            return kept;
-        }
-        if (errno != EEXIST) break;
+        const int err = RenameNoReplace(nativePath, kept);
+        if (err == 0) return kept;
+        if (err != EEXIST) break;
     }
     return nativePath;
 }
