@@ -55,6 +55,11 @@ bool IsNoticeList(const TStringGrid &g) { return g.ColCount() == 5; }
 // Deletes a file; true when it is gone.
 bool DeleteFileAt(const std::string &nativePath) { return std::remove(nativePath.c_str()) == 0; }
 
+// What a result file is received into until the host's total has been
+// checked: <raw name> + this. Only a part file was never confirmed to the
+// host, so only a part file is ever deleted unconverted.
+constexpr const char *kPartSuffix = ".part";
+
 // Puts a raw result file whose result was not written (its conversion
 // failed, or the program ended while converting it) out of the way of the
 // receptions to come, which write under the same name: it becomes
@@ -69,6 +74,13 @@ std::string KeepRawFile(const std::string &nativePath)
         if (err != EEXIST) break;
     }
     return nativePath;
+}
+
+// Gives a completely received part file its raw name, on disk, before the
+// host is told the file arrived. Never replaces a file.
+bool PublishRawFile(const std::string &partPath, const std::string &rawPath)
+{
+    return SyncFile(partPath) && RenameNoReplace(partPath, rawPath) == 0;
 }
 
 // The progress bar keeps its position within 0..maximum, as the framework's
@@ -448,14 +460,33 @@ void TFrmC101B00::ReceiveFirstBlock()
         }
         RecvFileName = name;
         CurFilePath = NativePath(WorkDir() + "\\recv\\" + RecvFileName);
-        std::remove(CurFilePath.c_str());
-        auto file = std::make_unique<std::ofstream>(CurFilePath, std::ios::binary | std::ios::trunc);
+        // The records go into a part file until the end was checked. A part
+        // file of this name is left by a reception that was never confirmed:
+        // it goes.
+        const std::string part = CurFilePath + kPartSuffix;
+        std::remove(part.c_str());
+        // A file under the raw name itself was confirmed to the host, which
+        // will not send it again, and its result was never written (the
+        // program ended while converting it): it is kept, never replaced.
+        std::string keptEarlier;
+        struct stat st{};
+        if (::lstat(CurFilePath.c_str(), &st) == 0) {
+            keptEarlier = KeepRawFile(CurFilePath);
+            if (keptEarlier == CurFilePath) {
+                EndReception();
+                throw InOutError(Format("Cannot create file \"%s\"", CurFilePath));
+            }
+        }
+        auto file = std::make_unique<std::ofstream>(part, std::ios::binary | std::ios::trunc);
         if (!file->is_open()) {
             EndReception();
-            throw InOutError(Format("Cannot create file \"%s\"", CurFilePath));
+            throw InOutError(Format("Cannot create file \"%s\"", part));
         }
         RecvTextFile = std::move(file);
         WriteBlockAndAck(*shape); // the first block does not move the bar
+        if (!keptEarlier.empty())
+            MessageBox(U("변환되지 않은 이전 수신자료는 %1 파일에 남아 있습니다.").arg(ToQ(keptEarlier)),
+                       U("수신자료"), MsgIcon::Warning);
     }, [this] { EndReception(); });
 }
 
@@ -507,14 +538,18 @@ void TFrmC101B00::ReceiveEnd()
         const std::optional<int> total = ReadTotal(FieldRaw(Telegram.Data));
         // A total that is not a number cannot be confirmed: it counts as a
         // wrong total.
+        const std::string part = CurFilePath + kPartSuffix;
         if (!total || *total != RecvCount) {
-            std::remove(CurFilePath.c_str());
+            std::remove(part.c_str());
             PnlFtp->hide();
             EndReception();
             Builders.SendReceiveEndAck(RecvCount, "13");
             MessageBox(U("파일수신을 실패하였습니다. 총 건수 오류"), U("오류"), MsgIcon::Error);
             return;
         }
+        // The host is told the file arrived only once it is on disk under
+        // its raw name, where no later reception deletes it.
+        if (!PublishRawFile(part, CurFilePath)) throw InOutError("File write error");
         PnlFtp->hide();
         Builders.SendReceiveEndAck(RecvCount, "00");
         TStringGrid &g = *SGrdDataLst;
