@@ -44,6 +44,7 @@ std::string WorkDir() { return DMLib ? DMLib->AppDir : CurrentFolder(); }
 // Grid columns of the lists the exchange reads.
 constexpr int kSendMarkCol = 10; // send-file list: the mark
 constexpr int kSendCountCol = 6; // send-file list: data records of the file
+constexpr int kSendAmountCol = 7; // send-file list: total amount of the file
 constexpr int kResultMarkCol = 9;
 constexpr int kNoticeMarkCol = 4;
 constexpr int kNoticeFileCol = 3;
@@ -247,6 +248,7 @@ void TFrmC101B00::TmrSndTimer()
         ShowProgressPanel();
         sendName_ = FLbHProc.Items()[size_t(row - 1)];
         sendCountText_ = g.Cells(kSendCountCol, row);
+        sendAmountText_ = g.Cells(kSendAmountCol, row);
         Builders.SendTransmitRequest(g.Cells(1, row), g.Cells(2, row).substr(0, 1));
     }, [this] { EndSendRun(); });
 }
@@ -284,14 +286,26 @@ void TFrmC101B00::TransmitAccepted()
     }
     // The blocks and the end telegram count the records by the list: a file
     // rewritten since the list was read would go out cut short, or never
-    // end, and still be reported as sent.
+    // end, and still be reported as sent. And the user marked the file for
+    // the totals the list showed: one rewritten with other amounts is not
+    // the file that was chosen.
     const int listed = StrToInt(sendCountText_);
-    const std::optional<int> inFile = CopyTrailerCount(copy);
-    if (inFile != listed) {
+    const std::optional<int64_t> listedAmount = ReadShownAmount(sendAmountText_);
+    const TTrailerTotals inFile = CopyTrailerTotals(copy);
+    const auto amountText = [](const std::optional<int64_t> &amount) {
+        return amount ? ToQ(FormatThousands(*amount, 0)) : QStringLiteral("?");
+    };
+    if (inFile.Count != listed) {
         RefuseSendFile(copy, U("\r\n목록을 조회한 뒤 파일이 바뀌었습니다(목록 %1건, 파일 %2건). "
                                "목록을 다시 조회한 뒤 송신하세요.")
                                  .arg(listed)
-                                 .arg(inFile ? QString::number(*inFile) : QStringLiteral("?")));
+                                 .arg(inFile.Count ? QString::number(*inFile.Count) : QStringLiteral("?")));
+        return;
+    }
+    if (!listedAmount || inFile.Amount != listedAmount) {
+        RefuseSendFile(copy, U("\r\n목록을 조회한 뒤 파일이 바뀌었습니다(목록 총금액 %1, 파일 총금액 %2). "
+                               "목록을 다시 조회한 뒤 송신하세요.")
+                                 .arg(amountText(listedAmount), amountText(inFile.Amount)));
         return;
     }
     sendCopy_ = copy;

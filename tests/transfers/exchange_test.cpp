@@ -79,6 +79,14 @@ protected:
         lists.FillFileList(app() + "\\Send", "S", "S");
         for (int r = 1; r < w->SGrdDataLst->RowCount(); ++r) w->SGrdDataLst->SetCell(10, r, MarkText());
     }
+    // send\S0001.txt holding `file`, logged in, the send list filled and marked.
+    void listToSend(const std::string &file)
+    {
+        dir.write("send/S0001.txt", file);
+        login();
+        auto l = lists();
+        sendList(l);
+    }
     fm::TFileLists lists() { return fm::TFileLists(*w->SGrdDataLst, w->FLbHProc, fm::LoadedFile(), w->FileRecCount, w->ListKind); }
 
     // A result-list row: bank, kind, date, records, sequence, marked.
@@ -201,10 +209,7 @@ TEST_F(Exchange, ConversionFailureStopsTheRun)
 
 TEST_F(Exchange, AFileChangedAfterItWasListedIsRefusedWithNothingSent)
 {
-    dir.write("send/S0001.txt", Join(hostsim::MakeResultRecords("26", "20240105", 4)));
-    login();
-    auto l = lists();
-    sendList(l);
+    listToSend(Join(hostsim::MakeResultRecords("26", "20240105", 4)));
     const std::string grown = Join(hostsim::MakeResultRecords("26", "20240105", 9));
     dir.write("send/S0001.txt", grown);
     w->BBtnFileSnd->setEnabled(true);
@@ -219,6 +224,32 @@ TEST_F(Exchange, AFileChangedAfterItWasListedIsRefusedWithNothingSent)
     EXPECT_TRUE(telegramsWith("0800800").empty());
     EXPECT_EQ(w->SGrdDataLst->Cells(10, 1), "  ");
     EXPECT_EQ(read("send/S0001.txt"), grown);
+    EXPECT_TRUE(filesIn("sback").empty());
+}
+
+TEST_F(Exchange, AFileRewrittenWithTheSameCountButOtherAmountsIsRefusedWithNothingSent)
+{
+    const auto listed = hostsim::MakeResultRecords("26", "20240105", 4);
+    listToSend(Join(listed));
+    // One student's amount and the total rewritten after the list was read.
+    auto changed = listed;
+    const int64_t total = fm::StrToInt64(listed.back().substr(38, 13)) + 90000;
+    changed[1].replace(91, 8, fm::PadLeftZero(std::to_string(fm::StrToInt64(listed[1].substr(91, 8)) + 90000), 8));
+    changed.back().replace(38, 13, fm::PadLeftZero(std::to_string(total), 13));
+    dir.write("send/S0001.txt", Join(changed));
+    w->BBtnFileSnd->setEnabled(true);
+    w->BBtnFileSnd->click();
+    ASSERT_TRUE(waitBoxStarting("이체자료 송신실패!\r\n")) << boxes.texts();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !w->SendRunning(); }));
+    const QString amounts = q("목록 총금액 %1, 파일 총금액 %2")
+                                .arg(fm::ToQ(fm::FormatThousands(total - 90000, 0)), fm::ToQ(fm::FormatThousands(total, 0)));
+    EXPECT_TRUE(boxes.shown()[0].text.contains(amounts)) << boxes.texts();
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_TRUE(boxes.shown()[1].text.endsWith(q(" 파일삭제성공"))) << boxes.texts();
+    EXPECT_TRUE(telegramsWith("0710100").empty());
+    EXPECT_TRUE(telegramsWith("0800800").empty());
+    EXPECT_EQ(w->SGrdDataLst->Cells(10, 1), "  ");
+    EXPECT_EQ(read("send/S0001.txt"), Join(changed));
     EXPECT_TRUE(filesIn("sback").empty());
 }
 
