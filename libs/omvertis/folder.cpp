@@ -119,4 +119,12 @@ bool OutputFile::Commit(const std::string &name, const struct stat &protect)
     return file_.RenameTo(path);
 }
 
+bool OutputFile::Finish() { return file_.Finish(); }
+
+int OutputFile::PublishAs(const std::string &name)
+{
+    if (!FindEntry(dir_, name).empty()) return EEXIST;
+    return file_.RenameToNew(dir_ + "/" + name);
+}
+
 } // namespace omv

@@ -61,6 +61,14 @@ public:
     // replacing a file whose name differs only in letter case. Refused when
     // that file is `protect` itself (the input reached through a link).
     bool Commit(const std::string &name, const struct stat &protect);
+    // Flushes, syncs and closes the file, still under its temporary name.
+    bool Finish();
+    // Gives the finished file the name `name` unless an entry of the folder
+    // has that name in any letter case; never replaces a file, so the name
+    // appears only with the whole content behind it. 0 then; EEXIST when
+    // the name is taken (the file stays finished, for another name); on any
+    // other error the temporary file is removed.
+    int PublishAs(const std::string &name);
 
 private:
     std::string dir_;

@@ -3,11 +3,10 @@
 #include "folder.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 
 namespace omv {
 namespace {
@@ -138,30 +137,14 @@ bool FitRecord(std::string &rec)
     return true;
 }
 
-// Claims `name` in `dir` for a new result by creating an empty file of
-// that name exclusively; the result is then renamed over that placeholder,
-// so it never replaces a file that was there before. Taken when an entry of
-// that name exists in any letter case.
-enum class Claim { Claimed, Taken, Failed };
-Claim ClaimName(const std::string &dir, const std::string &name)
-{
-    if (!FindEntry(dir, name).empty()) return Claim::Taken;
-    const int fd = ::open((dir + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-        ::close(fd);
-        return Claim::Claimed;
-    }
-    return errno == EEXIST ? Claim::Taken : Claim::Failed;
-}
-
 // The name of the result of raw file `name`: "S", the raw name with "." made
-// "_", "_" and the local date and time of the conversion, ".txt"
-// (12340026.201 -> S12340026_201_20260105093000.txt). The raw name repeats
-// from day to day (its counters restart) and within a day (its two-digit
-// suffix repeats after 99 files), the date and time do not; a name that is
-// taken all the same gets "_2", "_3", ... before ".txt". Empty when no name
-// could be claimed.
-std::string ClaimResultName(const std::string &dir, const std::string &name)
+// "_", "_" and the local date and time of the conversion, then `suffix` and
+// ".txt" (12340026.201 -> S12340026_201_20260105093000.txt). The raw name
+// repeats from day to day (its counters restart) and within a day (its
+// two-digit suffix repeats after 99 files), the date and time do not; a
+// name that is taken all the same is tried again with the suffix "_2",
+// "_3", ...
+std::string ResultNameStem(const std::string &name)
 {
     std::string base = "S" + name;
     for (size_t i = 1; i < base.size(); ++i)
@@ -170,23 +153,28 @@ std::string ClaimResultName(const std::string &dir, const std::string &name)
     std::tm local{};
     char stamp[32] = "";
     if (::localtime_r(&now, &local)) std::strftime(stamp, sizeof stamp, "_%Y%m%d%H%M%S", &local);
-    base += stamp;
+    return base + stamp;
+}
+
+// Gives the finished result in `out` the first free name of ResultNameStem:
+// the name appears only when the result is whole and on disk, and never
+// replaces a file.
+bool PublishResult(OutputFile &out, const std::string &name)
+{
+    const std::string stem = ResultNameStem(name);
     for (int n = 1; n <= kMaxResultNames; ++n) {
         char suffix[16] = "";
         if (n > 1) std::snprintf(suffix, sizeof suffix, "_%d", n);
-        const std::string candidate = base + suffix + ".txt";
-        switch (ClaimName(dir, candidate)) {
-        case Claim::Claimed: return candidate;
-        case Claim::Taken: continue;
-        case Claim::Failed: return {};
-        }
+        const int r = out.PublishAs(stem + suffix + ".txt");
+        if (r == 0) return true;
+        if (r != EEXIST) return false;
     }
-    return {};
+    return false;
 }
 
 // "R": the raw result file of recv/ (the host's records, one per line, all
 // of one length) written to recv/ as a new transfer file named by
-// ClaimResultName. Empty lines hold no record and are skipped. An existing
+// ResultNameStem. Empty lines hold no record and are skipped. An existing
 // file of recv is never replaced.
 bool ConvertReceived(const std::string &folder, const std::string &name)
 {
@@ -215,11 +203,7 @@ bool ConvertReceived(const std::string &folder, const std::string &name)
     }
     // At least a header and a trailer.
     if (records < 2) return false;
-    const std::string target = ClaimResultName(recv, name);
-    if (target.empty()) return false;
-    if (out.Commit(target, in.Stat())) return true;
-    ::unlink((recv + "/" + target).c_str());
-    return false;
+    return out.Finish() && PublishResult(out, name);
 }
 
 } // namespace

@@ -20,8 +20,11 @@
 // record as 148 bytes and CR LF (see omvertis.cpp for records of another
 // length). It never replaces a file of recv. The raw file stays.
 //
-// A result is written to a temporary file in the target folder and renamed
-// into place only when complete; on failure nothing is left behind. Nothing
+// A result is written to a temporary file in the target folder
+// (".omvertis-<pid>-<n>.tmp"), synced to disk and renamed into place only
+// when complete, so its name never shows an empty or partial file; on
+// failure nothing is left behind, and what a killed conversion left is
+// removed by the next conversion into that folder. Nothing
 // is ever written outside folder/sback and folder/recv. Sub-folder names
 // are matched without regard to letter case.
 #ifdef __cplusplus

@@ -27,6 +27,22 @@ bool writeAll(int fd, const char *data, size_t size)
     return true;
 }
 
+void syncFolder(const std::string &folder)
+{
+    const int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+std::string folderOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
 bool allDigits(std::string_view s)
 {
     if (s.empty() || s.size() > 18) return false;
@@ -113,12 +129,25 @@ bool AtomicFile::RenameTo(const std::string &target)
     }
     tmp_.clear();
     ok_ = false;
-    const int dfd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    syncFolder(folder_);
     return true;
+}
+
+int AtomicFile::RenameToNew(const std::string &target)
+{
+    if (!ok_ || fd_ >= 0 || tmp_.empty()) {
+        Discard();
+        return EINVAL;
+    }
+    const int err = RenameNoReplace(tmp_, target);
+    if (err == EEXIST) return err;
+    if (err != 0) {
+        Discard();
+        return err;
+    }
+    tmp_.clear();
+    ok_ = false;
+    return 0;
 }
 
 void AtomicFile::Discard()
@@ -133,6 +162,28 @@ void AtomicFile::Discard()
     }
     buf_.clear();
     ok_ = false;
+}
+
+int RenameNoReplace(const std::string &from, const std::string &to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS) return errno;
+        // No such rename here: a second name, which never replaces a file,
+        // then the old name goes.
+        if (::link(from.c_str(), to.c_str()) != 0) return errno;
+        ::unlink(from.c_str());
+    }
+    syncFolder(folderOf(to));
+    return 0;
+}
+
+bool SyncFile(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool good = ::fsync(fd) == 0;
+    if (::close(fd) != 0) good = false;
+    return good;
 }
 
 bool IsAtomicTempName(std::string_view name, std::string_view stem, std::string_view suffix, long *pid)

@@ -39,6 +39,11 @@ public:
     bool RenameTo(const std::string &target);
     // Finish, then RenameTo.
     bool Commit(const std::string &target) { return Finish() && RenameTo(target); }
+    // Gives the finished file the name `target` only when no file has that
+    // name (RenameNoReplace) and syncs the folder: 0 then. EEXIST when the
+    // name is taken: the file stays the finished temporary one, for another
+    // name. Any other error removes the temporary file.
+    int RenameToNew(const std::string &target);
     // Closes and removes the temporary file.
     void Discard();
 
@@ -56,6 +61,15 @@ private:
     std::string tmp_;
     std::string buf_;
 };
+
+// Renames `from` to `to` only when no file is named `to`: a rename that
+// refuses an existing target, or, on a file system without one, a hard link
+// and the removal of the old name. The folder of `to` is synced afterwards.
+// 0 on success, else the error (EEXIST when `to` is taken).
+int RenameNoReplace(const std::string &from, const std::string &to);
+
+// Writes a file's content out to disk (fsync); false when it cannot.
+bool SyncFile(const std::string &path);
 
 // True when `name` (a bare file name) has the form of a temporary name with
 // this stem and suffix; `pid` then receives the process that made it.

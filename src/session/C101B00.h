@@ -255,11 +255,13 @@ private:
     // it exists.
     void RefuseSendFile(const std::string &copy, const QString &reason);
     void EndReception();
-    // The file of the send run's row and its record count, taken when the
-    // file was requested so that a list chosen meanwhile changes nothing.
+    // The file of the send run's row, its record count and its total amount
+    // as the list showed them, taken when the file was requested so that a
+    // list chosen meanwhile changes nothing.
     bool sendRunning_ = false;
     std::string sendName_;
     std::string sendCountText_;
+    std::string sendAmountText_;
     // The converted copy being sent (native path): deleted when the file's
     // run ends, however it ends.
     std::string sendCopy_;

@@ -3,6 +3,7 @@
 // and showing it, and the detail list of the file loaded last.
 #include "session/C101B00.h"
 
+#include "common/atomicfile.h"
 #include "common/codec.h"
 #include "common/errors.h"
 #include "common/guard.h"
@@ -30,9 +31,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <unistd.h>
+#include <sys/stat.h>
 
 namespace fm {
 
@@ -44,6 +44,7 @@ std::string WorkDir() { return DMLib ? DMLib->AppDir : CurrentFolder(); }
 // Grid columns of the lists the exchange reads.
 constexpr int kSendMarkCol = 10; // send-file list: the mark
 constexpr int kSendCountCol = 6; // send-file list: data records of the file
+constexpr int kSendAmountCol = 7; // send-file list: total amount of the file
 constexpr int kResultMarkCol = 9;
 constexpr int kNoticeMarkCol = 4;
 constexpr int kNoticeFileCol = 3;
@@ -55,27 +56,32 @@ bool IsNoticeList(const TStringGrid &g) { return g.ColCount() == 5; }
 // Deletes a file; true when it is gone.
 bool DeleteFileAt(const std::string &nativePath) { return std::remove(nativePath.c_str()) == 0; }
 
-// Puts a raw result file that could not be converted out of the way of the
-// receptions to come, which delete a file of their own name before they
-// write it: it becomes <raw name>.1 (.2, ... when taken). The path it is
+// What a result file is received into until the host's total has been
+// checked: <raw name> + this. Only a part file was never confirmed to the
+// host, so only a part file is ever deleted unconverted.
+constexpr const char *kPartSuffix = ".part";
+
+// Puts a raw result file whose result was not written (its conversion
+// failed, or the program ended while converting it) out of the way of the
+// receptions to come, which write under the same name: it becomes
+// <raw name>.1 (.2, ... when taken), never replacing a file. The path it is
 // now found at; the old one when it could not be moved.
 std::string KeepRawFile(const std::string &nativePath)
 {
     for (int n = 1; n < 1000; ++n) {
         const std::string kept = nativePath + "." + std::to_string(n);
-        // Never replaces a file, as a plain rename would: a rename that
-        // refuses an existing target, else (a file system without it) a link.
-        if (::renameat2(AT_FDCWD, nativePath.c_str(), AT_FDCWD, kept.c_str(), RENAME_NOREPLACE) == 0)
-            return kept;
-        if (errno == EEXIST) continue;
-        if (errno != EINVAL && errno != ENOSYS) break;
-        if (::link(nativePath.c_str(), kept.c_str()) == 0) {
-            ::unlink(nativePath.c_str());
-            return kept;
-        }
-        if (errno != EEXIST) break;
+        const int err = RenameNoReplace(nativePath, kept);
+        if (err == 0) return kept;
+        if (err != EEXIST) break;
     }
     return nativePath;
+}
+
+// Gives a completely received part file its raw name, on disk, before the
+// host is told the file arrived. Never replaces a file.
+bool PublishRawFile(const std::string &partPath, const std::string &rawPath)
+{
+    return SyncFile(partPath) && RenameNoReplace(partPath, rawPath) == 0;
 }
 
 // The progress bar keeps its position within 0..maximum, as the framework's
@@ -242,6 +248,7 @@ void TFrmC101B00::TmrSndTimer()
         ShowProgressPanel();
         sendName_ = FLbHProc.Items()[size_t(row - 1)];
         sendCountText_ = g.Cells(kSendCountCol, row);
+        sendAmountText_ = g.Cells(kSendAmountCol, row);
         Builders.SendTransmitRequest(g.Cells(1, row), g.Cells(2, row).substr(0, 1));
     }, [this] { EndSendRun(); });
 }
@@ -279,14 +286,26 @@ void TFrmC101B00::TransmitAccepted()
     }
     // The blocks and the end telegram count the records by the list: a file
     // rewritten since the list was read would go out cut short, or never
-    // end, and still be reported as sent.
+    // end, and still be reported as sent. And the user marked the file for
+    // the totals the list showed: one rewritten with other amounts is not
+    // the file that was chosen.
     const int listed = StrToInt(sendCountText_);
-    const std::optional<int> inFile = CopyTrailerCount(copy);
-    if (inFile != listed) {
+    const std::optional<int64_t> listedAmount = ReadShownAmount(sendAmountText_);
+    const TTrailerTotals inFile = CopyTrailerTotals(copy);
+    const auto amountText = [](const std::optional<int64_t> &amount) {
+        return amount ? ToQ(FormatThousands(*amount, 0)) : QStringLiteral("?");
+    };
+    if (inFile.Count != listed) {
         RefuseSendFile(copy, U("\r\n목록을 조회한 뒤 파일이 바뀌었습니다(목록 %1건, 파일 %2건). "
                                "목록을 다시 조회한 뒤 송신하세요.")
                                  .arg(listed)
-                                 .arg(inFile ? QString::number(*inFile) : QStringLiteral("?")));
+                                 .arg(inFile.Count ? QString::number(*inFile.Count) : QStringLiteral("?")));
+        return;
+    }
+    if (!listedAmount || inFile.Amount != listedAmount) {
+        RefuseSendFile(copy, U("\r\n목록을 조회한 뒤 파일이 바뀌었습니다(목록 총금액 %1, 파일 총금액 %2). "
+                               "목록을 다시 조회한 뒤 송신하세요.")
+                                 .arg(amountText(listedAmount), amountText(inFile.Amount)));
         return;
     }
     sendCopy_ = copy;
@@ -455,14 +474,33 @@ void TFrmC101B00::ReceiveFirstBlock()
         }
         RecvFileName = name;
         CurFilePath = NativePath(WorkDir() + "\\recv\\" + RecvFileName);
-        std::remove(CurFilePath.c_str());
-        auto file = std::make_unique<std::ofstream>(CurFilePath, std::ios::binary | std::ios::trunc);
+        // The records go into a part file until the end was checked. A part
+        // file of this name is left by a reception that was never confirmed:
+        // it goes.
+        const std::string part = CurFilePath + kPartSuffix;
+        std::remove(part.c_str());
+        // A file under the raw name itself was confirmed to the host, which
+        // will not send it again, and its result was never written (the
+        // program ended while converting it): it is kept, never replaced.
+        std::string keptEarlier;
+        struct stat st{};
+        if (::lstat(CurFilePath.c_str(), &st) == 0) {
+            keptEarlier = KeepRawFile(CurFilePath);
+            if (keptEarlier == CurFilePath) {
+                EndReception();
+                throw InOutError(Format("Cannot create file \"%s\"", CurFilePath));
+            }
+        }
+        auto file = std::make_unique<std::ofstream>(part, std::ios::binary | std::ios::trunc);
         if (!file->is_open()) {
             EndReception();
-            throw InOutError(Format("Cannot create file \"%s\"", CurFilePath));
+            throw InOutError(Format("Cannot create file \"%s\"", part));
         }
         RecvTextFile = std::move(file);
         WriteBlockAndAck(*shape); // the first block does not move the bar
+        if (!keptEarlier.empty())
+            MessageBox(U("변환되지 않은 이전 수신자료는 %1 파일에 남아 있습니다.").arg(ToQ(keptEarlier)),
+                       U("수신자료"), MsgIcon::Warning);
     }, [this] { EndReception(); });
 }
 
@@ -514,14 +552,18 @@ void TFrmC101B00::ReceiveEnd()
         const std::optional<int> total = ReadTotal(FieldRaw(Telegram.Data));
         // A total that is not a number cannot be confirmed: it counts as a
         // wrong total.
+        const std::string part = CurFilePath + kPartSuffix;
         if (!total || *total != RecvCount) {
-            std::remove(CurFilePath.c_str());
+            std::remove(part.c_str());
             PnlFtp->hide();
             EndReception();
             Builders.SendReceiveEndAck(RecvCount, "13");
             MessageBox(U("파일수신을 실패하였습니다. 총 건수 오류"), U("오류"), MsgIcon::Error);
             return;
         }
+        // The host is told the file arrived only once it is on disk under
+        // its raw name, where no later reception deletes it.
+        if (!PublishRawFile(part, CurFilePath)) throw InOutError("File write error");
         PnlFtp->hide();
         Builders.SendReceiveEndAck(RecvCount, "00");
         TStringGrid &g = *SGrdDataLst;

@@ -160,23 +160,28 @@ LoadResult LoadTransferFile(const std::string &path, TLoadedFile &store, int &fi
     return LoadResult::Loaded;
 }
 
-std::optional<int> CopyTrailerCount(const std::string &nativePath)
+TTrailerTotals CopyTrailerTotals(const std::string &nativePath)
 {
     std::ifstream in(nativePath, std::ios::binary);
-    if (!in.is_open()) return std::nullopt;
+    if (!in.is_open()) return {};
     std::string line, last;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (!line.empty()) last = std::move(line);
     }
-    if (in.bad() || last.empty()) return std::nullopt;
+    if (in.bad() || last.empty()) return {};
     TTransferRecord record;
     std::copy_n(last.begin(), std::min(last.size(), record.Bytes.size()), record.Bytes.begin());
+    TTrailerTotals totals;
     try {
-        return StrToInt(trailer::TotalCount(record));
+        totals.Count = StrToInt(trailer::TotalCount(record));
     } catch (const ConvertError &) {
-        return std::nullopt;
     }
+    try {
+        totals.Amount = StrToInt64(trailer::TotalAmount(record));
+    } catch (const ConvertError &) {
+    }
+    return totals;
 }
 
 } // namespace fm

@@ -100,11 +100,16 @@ private:
 // The one store of the program.
 TLoadedFile &LoadedFile();
 
-// The total count (trailer position 31) of the copy made for sending at
-// `nativePath`, a text file of one record per line whose last line is the
-// trailer. Nothing when the file cannot be read or the field is not a
-// number.
-std::optional<int> CopyTrailerCount(const std::string &nativePath);
+// The totals of a trailer: the total count (position 31) and the total
+// amount (position 38), each nothing when its field is not a number.
+struct TTrailerTotals {
+    std::optional<int> Count;
+    std::optional<int64_t> Amount;
+};
+// The trailer totals of the copy made for sending at `nativePath`, a text
+// file of one record per line whose last line is the trailer; both nothing
+// when the file cannot be read.
+TTrailerTotals CopyTrailerTotals(const std::string &nativePath);
 
 
 } // namespace fm

@@ -74,6 +74,22 @@ std::optional<TBlockShape> ReadBlockShape(std::string_view recLenText, std::stri
 
 std::optional<int> ReadTotal(std::string_view data) { return Number(data); }
 
+std::optional<int64_t> ReadShownAmount(std::string_view cell)
+{
+    const std::string shown = Trimmed(cell);
+    std::string digits;
+    for (char c : shown)
+        if (c != ',') digits += c;
+    try {
+        const int64_t amount = StrToInt64(digits);
+        // Only the list's own form: the groups where it puts them.
+        if (FormatThousands(amount, 0) != shown) return std::nullopt;
+        return amount;
+    } catch (const ConvertError &) {
+        return std::nullopt;
+    }
+}
+
 bool IsRichText(std::string_view text) { return text.substr(0, 5) == "{\\rtf"; }
 
 std::string RtfToPlain(std::string_view rtf)

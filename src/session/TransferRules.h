@@ -3,6 +3,7 @@
 // name and its counter, the shape of a received block, the host's total,
 // safe bare file names, the notice text shown for a Rich Text file, and the
 // fields of the detail list.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,11 @@ std::optional<TBlockShape> ReadBlockShape(std::string_view recLenText, std::stri
 // The host's total of records in the Data part of its end telegram, blanks
 // trimmed; nothing when it is not a decimal number.
 std::optional<int> ReadTotal(std::string_view data);
+
+// The amount a file list shows (column 7, "%13.0n": blanks in front, the
+// digits grouped with ","), as a number; nothing when the text is not such
+// an amount.
+std::optional<int64_t> ReadShownAmount(std::string_view cell);
 
 // True when the text is a Rich Text document ("{\rtf" at its start).
 bool IsRichText(std::string_view text);

@@ -1,6 +1,7 @@
 #include "common/atomicfile.h"
 #include "support/testutil.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -67,4 +68,35 @@ TEST(AtomicFile, StaleTemporaryFilesOfGoneProcessesAreRemoved)
     EXPECT_EQ(fm::RemoveStaleTemps(dir.path(), "t.", ".part", false), 1);
     EXPECT_EQ(entries(dir.path()), 3u);
     EXPECT_TRUE(fs::exists(dir.file("t.2147483600.1.part")));
+}
+
+TEST(AtomicFile, ANewNameIsGivenOnlyWhenFreeAndNeverReplacesAFile)
+{
+    fmtest::TempDir dir;
+    dir.write("taken", "earlier");
+    fm::AtomicFile f(dir.path(), "t.", ".part", 0644);
+    ASSERT_TRUE(f.Open());
+    f.Write("whole result");
+    EXPECT_EQ(f.RenameToNew(dir.file("early")), EINVAL); // not finished: discarded
+    EXPECT_EQ(entries(dir.path()), 1u);
+
+    ASSERT_TRUE(f.Open());
+    f.Write("whole result");
+    ASSERT_TRUE(f.Finish());
+    const std::string temp = f.TempPath();
+    // A taken name is refused and the finished file stays for another one.
+    EXPECT_EQ(f.RenameToNew(dir.file("taken")), EEXIST);
+    EXPECT_EQ(dir.read("taken"), "earlier");
+    EXPECT_EQ(dir.read(fs::path(temp).filename().string()), "whole result");
+    EXPECT_EQ(f.RenameToNew(dir.file("free")), 0);
+    EXPECT_EQ(dir.read("free"), "whole result");
+    EXPECT_FALSE(fs::exists(temp));
+
+    // The plain rename of the same rule.
+    dir.write("kept", "raw");
+    EXPECT_EQ(fm::RenameNoReplace(dir.file("kept"), dir.file("free")), EEXIST);
+    EXPECT_EQ(dir.read("free"), "whole result");
+    EXPECT_EQ(fm::RenameNoReplace(dir.file("kept"), dir.file("kept.1")), 0);
+    EXPECT_EQ(dir.read("kept.1"), "raw");
+    EXPECT_EQ(entries(dir.path()), 3u); // taken, free, kept.1
 }

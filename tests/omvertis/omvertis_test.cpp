@@ -7,8 +7,11 @@
 #include "support/testutil.h"
 
 #include <algorithm>
+#include <csignal>
 #include <ctime>
 #include <dlfcn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -207,6 +210,36 @@ TEST_F(Omvertis, AReceivedResultNeverReplacesAFileOfRecv)
     EXPECT_EQ(written[0].substr(written[0].size() - 6), "_3.txt") << written[0];
     EXPECT_EQ(dir.read("recv/" + written[0]), File(1));
     EXPECT_EQ(Entries(dir.file("recv")).size(), 6u);
+}
+
+TEST_F(Omvertis, AConversionKilledWhileWritingItsResultLeavesNoResultName)
+{
+    dir.write("recv/12340026.201", File(3));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The result's first write past 100 bytes kills the process
+        // (SIGXFSZ), as a kill while the result goes to disk would.
+        const rlimit noCore{0, 0}, small{100, 100};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        ::alarm(20);
+        Convert("12340026.201", "R");
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
+    // No "S*.txt", empty or partial, for the lists to show: only the killed
+    // conversion's temporary file, which the next conversion removes.
+    EXPECT_EQ(Entries(dir.file("recv")),
+              (std::vector<std::string>{".omvertis-" + std::to_string(child) + "-0.tmp", "12340026.201"}));
+    ASSERT_EQ(Convert("12340026.201", "R"), 1);
+    const auto results = Results(dir.file("recv"), "S12340026_201_");
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(dir.read("recv/" + results[0]), File(3));
+    EXPECT_EQ(Entries(dir.file("recv")).size(), 2u);
 }
 
 TEST_F(Omvertis, MalformedRawFilesAreRefused)

@@ -79,6 +79,14 @@ protected:
         lists.FillFileList(app() + "\\Send", "S", "S");
         for (int r = 1; r < w->SGrdDataLst->RowCount(); ++r) w->SGrdDataLst->SetCell(10, r, MarkText());
     }
+    // send\S0001.txt holding `file`, logged in, the send list filled and marked.
+    void listToSend(const std::string &file)
+    {
+        dir.write("send/S0001.txt", file);
+        login();
+        auto l = lists();
+        sendList(l);
+    }
     fm::TFileLists lists() { return fm::TFileLists(*w->SGrdDataLst, w->FLbHProc, fm::LoadedFile(), w->FileRecCount, w->ListKind); }
 
     // A result-list row: bank, kind, date, records, sequence, marked.
@@ -201,10 +209,7 @@ TEST_F(Exchange, ConversionFailureStopsTheRun)
 
 TEST_F(Exchange, AFileChangedAfterItWasListedIsRefusedWithNothingSent)
 {
-    dir.write("send/S0001.txt", Join(hostsim::MakeResultRecords("26", "20240105", 4)));
-    login();
-    auto l = lists();
-    sendList(l);
+    listToSend(Join(hostsim::MakeResultRecords("26", "20240105", 4)));
     const std::string grown = Join(hostsim::MakeResultRecords("26", "20240105", 9));
     dir.write("send/S0001.txt", grown);
     w->BBtnFileSnd->setEnabled(true);
@@ -219,6 +224,32 @@ TEST_F(Exchange, AFileChangedAfterItWasListedIsRefusedWithNothingSent)
     EXPECT_TRUE(telegramsWith("0800800").empty());
     EXPECT_EQ(w->SGrdDataLst->Cells(10, 1), "  ");
     EXPECT_EQ(read("send/S0001.txt"), grown);
+    EXPECT_TRUE(filesIn("sback").empty());
+}
+
+TEST_F(Exchange, AFileRewrittenWithTheSameCountButOtherAmountsIsRefusedWithNothingSent)
+{
+    const auto listed = hostsim::MakeResultRecords("26", "20240105", 4);
+    listToSend(Join(listed));
+    // One student's amount and the total rewritten after the list was read.
+    auto changed = listed;
+    const int64_t total = fm::StrToInt64(listed.back().substr(38, 13)) + 90000;
+    changed[1].replace(91, 8, fm::PadLeftZero(std::to_string(fm::StrToInt64(listed[1].substr(91, 8)) + 90000), 8));
+    changed.back().replace(38, 13, fm::PadLeftZero(std::to_string(total), 13));
+    dir.write("send/S0001.txt", Join(changed));
+    w->BBtnFileSnd->setEnabled(true);
+    w->BBtnFileSnd->click();
+    ASSERT_TRUE(waitBoxStarting("이체자료 송신실패!\r\n")) << boxes.texts();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !w->SendRunning(); }));
+    const QString amounts = q("목록 총금액 %1, 파일 총금액 %2")
+                                .arg(fm::ToQ(fm::FormatThousands(total - 90000, 0)), fm::ToQ(fm::FormatThousands(total, 0)));
+    EXPECT_TRUE(boxes.shown()[0].text.contains(amounts)) << boxes.texts();
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_TRUE(boxes.shown()[1].text.endsWith(q(" 파일삭제성공"))) << boxes.texts();
+    EXPECT_TRUE(telegramsWith("0710100").empty());
+    EXPECT_TRUE(telegramsWith("0800800").empty());
+    EXPECT_EQ(w->SGrdDataLst->Cells(10, 1), "  ");
+    EXPECT_EQ(read("send/S0001.txt"), Join(changed));
     EXPECT_TRUE(filesIn("sback").empty());
 }
 
@@ -412,7 +443,7 @@ TEST_F(Receiving, F11ShowsEveryLoggedLineInOrderAndTheBarMovesOnceABlock)
 
 TEST_F(Receiving, ResultsOfTwoDaysAndOfCounters10And100AllStay)
 {
-    dir.write("recv/12340026.301", "partial"); // left by a dropped reception
+    dir.write("recv/12340026.301.part", "partial"); // left by a dropped reception
     login();
     w->SGrdDataLst->SetCell(9, 2, {});
     // The day's first file, its 10th and 100th (both suffix 10) and the
@@ -456,6 +487,81 @@ TEST_F(Receiving, AResultThatCannotBeConvertedKeepsItsRawFile)
     EXPECT_EQ(w->SGrdDataLst->Cells(9, 1), ""); // the host was told it arrived
 }
 
+TEST_F(Receiving, TheConfirmedFileIsOnDiskUnderItsRawNameAndTheNextReceptionOfThatNameKeepsIt)
+{
+    // The conversion is where a killed program stops: no library, so its
+    // box stands for the moment of the kill, after the host got "00".
+    fmtest::TempDir noLibrary;
+    fm::SetProgramFolder(noLibrary.path());
+    std::vector<std::string> atConversion;
+    std::string rawAtConversion;
+    boxes.onShow([&](const fm::ShownBox &b) {
+        if (b.text != q("Omvertis.DLL을 찾을수 없습니다") || !atConversion.empty()) return;
+        fmtest::WaitFor([&] { return telegramsWith("0810800").size() == 1; });
+        atConversion = filesIn("recv");
+        rawAtConversion = read("recv/12340026.301");
+    });
+    w->SGrdDataLst->SetCell(9, 2, {});
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBoxStarting("이체결과자료 수신오류 발생!!")) << boxes.texts();
+    ASSERT_EQ(telegramsWith("0810800").size(), 1u);
+    EXPECT_EQ(telegramsWith("0810800")[0].substr(39, 2), "00");
+    EXPECT_EQ(atConversion, std::vector<std::string>{"12340026.301"});
+    const std::string first = Join(host.scenario().resultFiles[0].records);
+    EXPECT_EQ(rawAtConversion, first);
+
+    // What the kill left: that file under its raw name, no result. The next
+    // day's first file of the kind has the same raw name.
+    fs::rename(inApp("recv/12340026.301.1"), inApp("recv/12340026.301"));
+    fm::SetProgramFolder(FM_BINARY_DIR "/bin");
+    writeValue(fm::reg::RecvFileKey(), "300", "0");
+    host.scenario().resultFiles[0].records = hostsim::MakeResultRecords("26", "20240106", 2);
+    boxes.clear();
+    w->SGrdDataLst->SetCell(9, 1, MarkText());
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox("이체결과자료 수신이 완료되었습니다!!")) << boxes.texts();
+    const std::string kept = fm::NativePath(app() + "\\recv\\12340026.301") + ".1";
+    EXPECT_TRUE(boxes.anyWithText(q("변환되지 않은 이전 수신자료는 ") + QString::fromStdString(kept) +
+                                  q(" 파일에 남아 있습니다.")))
+        << boxes.texts();
+    EXPECT_EQ(read("recv/12340026.301.1"), first);
+    const auto results = filesIn("recv", "S12340026_301_");
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(Lines(read("recv/" + results[0]))[1].substr(0, 148), host.scenario().resultFiles[0].records[1]);
+    EXPECT_EQ(filesIn("recv").size(), 2u); // no raw file, no part file
+}
+
+TEST_F(Receiving, ADroppedReceptionLeavesOnlyAPartFileWhichTheNextReceptionOfItsNameRemoves)
+{
+    login();
+    w->SGrdDataLst->SetCell(9, 2, {});
+    // The connection ends once the first block was acknowledged.
+    QObject::connect(&host, &hostsim::HostServer::telegramReceived, w, [&](int, const QByteArray &t) {
+        if (t.mid(1, 7) == "0710100" && t.mid(41, 1) == "R") QTimer::singleShot(0, w, [&] { host.closeConnections(); });
+    });
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !w->LoggedIn(); })) << boxes.texts();
+    EXPECT_FALSE(w->Receiving());
+    EXPECT_EQ(filesIn("recv"), std::vector<std::string>{"12340026.301.part"});
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 1), MarkText());
+
+    QObject::disconnect(&host, &hostsim::HostServer::telegramReceived, w, nullptr);
+    writeValue(fm::reg::RecvFileKey(), "300", "0");
+    boxes.clear();
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox("이체결과자료 수신이 완료되었습니다!!")) << boxes.texts();
+    for (const auto &b : boxes.shown()) EXPECT_FALSE(b.text.startsWith(q("변환되지 않은"))) << boxes.texts(); // nothing kept
+    const auto results = filesIn("recv", "S12340026_301_");
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(filesIn("recv"), results);
+}
+
 TEST_F(Receiving, EachFileKeepsItsRawNameWhileTheLibraryBoxIsOpen)
 {
     fmtest::TempDir noLibrary;
@@ -493,7 +599,7 @@ TEST_F(Receiving, AWrongTotalSendsThirteenAndStopsTheChain)
     EXPECT_EQ(acks[0].substr(39, 2), "13");
     EXPECT_EQ(acks[0].substr(64, 6), "000010");
     EXPECT_EQ(telegramsWith("0700100").size(), 1u);
-    EXPECT_FALSE(fs::exists(inApp("recv/12340026.301")));
+    EXPECT_TRUE(filesIn("recv").empty()); // the part file neither
     EXPECT_EQ(w->SGrdDataLst->Cells(9, 1), MarkText());
     EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), MarkText());
     EXPECT_EQ(counter("300"), "1"); // the number stays used

@@ -41,6 +41,17 @@ TEST(TransferRules, SafeNamesStayInTheirFolder)
     EXPECT_FALSE(IsSafeBareName(std::string("ab\0cd", 5)));
 }
 
+TEST(TransferRules, ShownAmountIsReadBackOnlyInTheListsOwnForm)
+{
+    EXPECT_EQ(ReadShownAmount("    1,234,567"), 1234567);
+    EXPECT_EQ(ReadShownAmount("            0"), 0);
+    // Thirteen digits do not fit 32 bits.
+    EXPECT_EQ(ReadShownAmount(FormatThousands(9999999999999LL, 13)), 9999999999999LL);
+    EXPECT_EQ(ReadShownAmount(FormatThousands(-25000, 13)), -25000);
+    for (const char *bad : {"", "             ", "1234,567", "1,23", "12a", "+1,000", "1,000,"})
+        EXPECT_FALSE(ReadShownAmount(bad)) << bad;
+}
+
 TEST(TransferRules, BlockShapeStaysInsideData)
 {
     auto s = ReadBlockShape("150", "06");
