@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+
 using namespace hstest;
 
 namespace {
@@ -70,9 +72,13 @@ TEST_F(Program, ServesTheDemoScenarioAndLogsWhatItReceives)
     EXPECT_TRUE(out.contains("[1] recv 008001001234ZEMA")) << out.toStdString();
 }
 
+// Bad arguments, and files it cannot use (also a FIFO in a file's place,
+// refused rather than waited on), end the program with a message.
 TEST_F(Program, RefusesBadArguments)
 {
     dir.write("bad.json", "{\"accounts\": {\"12345\": \"x\"}}");
+    const QString fifo = QString::fromStdString(dir.file("fifo"));
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
     struct Case {
         QStringList args;
         const char *says;
@@ -80,6 +86,8 @@ TEST_F(Program, RefusesBadArguments)
         {{}, "--port"},
         {{"--port", "0", "--scenario", QString::fromStdString(dir.file("bad.json"))}, "12345"},
         {{"--port", "0", "--key", QString::fromStdString(dir.file("bad.json"))}, "private key"},
+        {{"--port", "0", "--key", fifo}, "private key"},
+        {{"--port", "0", "--scenario", fifo}, "not a regular file"},
     };
     for (const auto &c : cases) {
         QProcess p;

@@ -5,6 +5,8 @@
 #include <openssl/evp.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zlctest;
 
@@ -189,6 +191,12 @@ TEST(HostKeyPair, PrivateHexRoundTripsAndMalformedHexIsRefused)
     EXPECT_EQ(loaded->publicHex(), key->publicHex());
     EXPECT_FALSE(hostsim::HostKey::fromFile(dir.file("missing.key")));
     EXPECT_FALSE(hostsim::HostKey::fromFile(dir.path()));
+    // A FIFO is refused unread, not waited on.
+    const std::string fifo = dir.file("fifo.key");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::optional<hostsim::HostKey> fromFifo;
+    EXPECT_TRUE(fmtest::ReturnsWithin(1000, fifo, [&] { fromFifo = hostsim::HostKey::fromFile(fifo); }));
+    EXPECT_FALSE(fromFifo);
 }
 
 // Key block and client frame computed independently (another crypto
@@ -340,6 +348,24 @@ TEST_F(KeyFile, MalformedKeyFileMakesKeyGenerationFail)
     std::filesystem::create_directory(dir.file("ZelcoranHost.key"));
     Bytes block;
     EXPECT_LT(seed(block), 1) << "a folder of that name";
+}
+
+// A FIFO of the key file's name, or a link to one, fails at once with -2
+// instead of holding the caller (the window's thread) for ever.
+TEST_F(KeyFile, KeyFileThatIsNotARegularFileFailsAtOnce)
+{
+    const std::string key = dir.file("ZelcoranHost.key"), pipe = dir.file("pipe");
+    std::filesystem::remove(key);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (bool link : {false, true}) {
+        ASSERT_EQ(link ? symlink(pipe.c_str(), key.c_str()) : mkfifo(key.c_str(), 0600), 0);
+        Bytes block;
+        int n = 0;
+        EXPECT_TRUE(fmtest::ReturnsWithin(1000, key, [&] { n = seed(block); })) << "link " << link;
+        EXPECT_EQ(n, -2) << "link " << link;
+        EXPECT_TRUE(AllZero(block));
+        std::filesystem::remove(key);
+    }
 }
 
 TEST_F(KeyFile, FailedKeyGenerationEndsThePreviousSession)

@@ -1,5 +1,7 @@
 #include "hostcrypto.h"
 
+#include "common/regularfile.h"
+
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -8,11 +10,12 @@
 #include <openssl/rand.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <memory>
+#include <unistd.h>
 
 namespace hostsim {
 namespace {
@@ -210,15 +213,10 @@ std::optional<HostKey> HostKey::fromPrivateHex(std::string_view hex)
 
 std::optional<HostKey> HostKey::fromFile(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    // A regular file only: a FIFO or a device of that name is refused at
+    // once rather than waited on.
     std::string text;
-    char buf[256];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-        text.append(buf, static_cast<size_t>(in.gcount()));
-        if (text.size() > 4096) return std::nullopt;
-    }
-    if (in.bad()) return std::nullopt;
+    if (!fm::ReadRegularFile(path, 4096, text)) return std::nullopt;
     return fromPrivateHex(text);
 }
 
@@ -227,10 +225,14 @@ std::string HostKey::privateHex() const { return ToHex(priv_.data(), priv_.size(
 
 bool HostKey::writePublicKeyFile(const std::string &path) const
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << publicHex() << '\n';
-    out.close();
-    return bool(out);
+    fm::RegularFile file(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!file.isOpen()) return false;
+    const std::string line = publicHex() + "\n";
+    ssize_t n;
+    do {
+        n = ::write(file.fd(), line.data(), line.size());
+    } while (n < 0 && errno == EINTR);
+    return n == static_cast<ssize_t>(line.size());
 }
 
 std::array<uint8_t, 8> HostKey::keyId() const

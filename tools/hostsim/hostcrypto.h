@@ -45,7 +45,8 @@ public:
     static std::optional<HostKey> generate();
     // 64 hex digits, optionally surrounded by white space.
     static std::optional<HostKey> fromPrivateHex(std::string_view hex);
-    // A file holding the private key in the form fromPrivateHex takes.
+    // A regular file (at most 4096 bytes) holding the private key in the
+    // form fromPrivateHex takes; a FIFO or a device is refused unread.
     static std::optional<HostKey> fromFile(const std::string &path);
 
     const Key32 &publicKey() const { return pub_; }
@@ -53,7 +54,8 @@ public:
     std::string publicHex() const;
     std::string privateHex() const;
     // Writes the public key file the client reads (64 hex digits and a line
-    // end), replacing any file of that path.
+    // end), replacing any regular file of that path; false for anything
+    // else of that name (a FIFO or a device is not waited on).
     bool writePublicKeyFile(const std::string &path) const;
     // First 8 bytes of SHA-256 of the public key, as carried in a key block.
     std::array<uint8_t, 8> keyId() const;
