@@ -131,6 +131,32 @@ bool HkdfSha256(const uint8_t *ikm, size_t ikmLen, const uint8_t *salt, size_t s
     return ok;
 }
 
+constexpr size_t kOkmLen = 72;
+
+// The key material of a key block: HKDF-SHA256 over the agreed secret, with
+// the block's salt, and as info the label, c_pub, H_pub and the block's
+// stamp (its 8 bytes as they stand), so that another stamp gives other keys.
+bool DeriveKeyMaterial(const uint8_t secret[32], const uint8_t *block, const Key32 &hostPub,
+                       uint8_t okm[kOkmLen])
+{
+    std::string info(kInfoLabel);
+    info.append(reinterpret_cast<const char *>(block + kClientAt), 32);
+    info.append(reinterpret_cast<const char *>(hostPub.data()), hostPub.size());
+    info.append(reinterpret_cast<const char *>(block + kStampAt), 8);
+    return HkdfSha256(secret, 32, block + kSaltAt, 32, info, okm, kOkmLen);
+}
+
+// HMAC-SHA256 under K_conf (key material 40..72) over the block's first 84
+// bytes.
+bool ConfirmationTag(const uint8_t okm[kOkmLen], const uint8_t *block, uint8_t mac[32])
+{
+    size_t macLen = 0;
+    return EVP_Q_mac(nullptr, "HMAC", nullptr, "SHA256", nullptr, okm + 40, 32, block, kConfirmAt,
+                     mac, 32, &macLen)
+               != nullptr
+           && macLen == 32;
+}
+
 void Nonce(const uint8_t prefix[4], uint64_t counter, uint8_t nonce[12])
 {
     std::memcpy(nonce, prefix, 4);
@@ -243,6 +269,29 @@ std::array<uint8_t, 8> HostKey::keyId() const
     return id;
 }
 
+// ---- a client's key block, from given parts ----
+
+std::optional<KeyBlock> MakeClientKeyBlock(const Key32 &hostPub, const Key32 &clientPriv,
+                                           const Key32 &salt, uint64_t stampMs)
+{
+    KeyBlock block{};
+    Key32 clientPub{};
+    uint8_t secret[32], okm[kOkmLen], mac[32];
+    if (!PublicFromPrivate(clientPriv, clientPub) || !X25519(clientPriv, hostPub.data(), secret))
+        return std::nullopt;
+    std::memcpy(block.data(), kMagic, sizeof kMagic);
+    std::memcpy(block.data() + kIdAt, Sha256(hostPub.data(), hostPub.size()).data(), kIdLen);
+    std::memcpy(block.data() + kClientAt, clientPub.data(), 32);
+    std::memcpy(block.data() + kSaltAt, salt.data(), 32);
+    for (size_t i = 0; i < 8; ++i) block[kStampAt + i] = static_cast<uint8_t>(stampMs >> (56 - 8 * i));
+    bool ok = DeriveKeyMaterial(secret, block.data(), hostPub, okm) && ConfirmationTag(okm, block.data(), mac);
+    std::memcpy(block.data() + kConfirmAt, mac, kConfirmLen);
+    OPENSSL_cleanse(secret, sizeof secret);
+    OPENSSL_cleanse(okm, sizeof okm);
+    if (!ok) return std::nullopt;
+    return block;
+}
+
 // ---- HostSession ----
 
 HostSession::HostSession(HostKey key) : key_(std::move(key)) {}
@@ -275,20 +324,13 @@ bool HostSession::acceptKeyBlock(const uint8_t *block, KeyGuard &guard, int64_t 
     uint8_t secret[32];
     if (!X25519(key_.privateKey(), clientPub, secret)) return false;
 
-    std::string info(kInfoLabel);
-    info.append(reinterpret_cast<const char *>(clientPub), 32);
-    info.append(reinterpret_cast<const char *>(key_.publicKey().data()), 32);
-    uint8_t okm[72];
-    bool ok = HkdfSha256(secret, sizeof secret, block + kSaltAt, 32, info, okm, sizeof okm);
+    uint8_t okm[kOkmLen];
+    bool ok = DeriveKeyMaterial(secret, block, key_.publicKey(), okm);
     OPENSSL_cleanse(secret, sizeof secret);
     if (!ok) return false;
 
-    uint8_t mac[EVP_MAX_MD_SIZE];
-    size_t macLen = 0;
-    ok = EVP_Q_mac(nullptr, "HMAC", nullptr, "SHA256", nullptr, okm + 40, 32, block, kConfirmAt,
-                   mac, sizeof mac, &macLen)
-             != nullptr
-         && macLen == 32 && CRYPTO_memcmp(mac, block + kConfirmAt, kConfirmLen) == 0;
+    uint8_t mac[32];
+    ok = ConfirmationTag(okm, block, mac) && CRYPTO_memcmp(mac, block + kConfirmAt, kConfirmLen) == 0;
     if (ok) {
         // Only an authentic block may enter the replay cache.
         uint64_t stamp = 0;

@@ -108,6 +108,16 @@ private:
     std::multimap<int64_t, Key32> byStamp_;
 };
 
+using KeyBlock = std::array<uint8_t, kKeyBlockSize>;
+
+// A client's key block for the host key `hostPub`, made from given parts:
+// the client's ephemeral private key, the salt and the stamp, where a client
+// draws fresh ones for every block. For tests that need a block the client
+// library would not make (a stamp of their choosing, one ephemeral key and
+// salt used twice). Nothing when the key agreement fails.
+std::optional<KeyBlock> MakeClientKeyBlock(const Key32 &hostPub, const Key32 &clientPriv,
+                                           const Key32 &salt, uint64_t stampMs);
+
 // One client connection seen from the host.
 class HostSession {
 public:
