@@ -85,9 +85,15 @@ const char *KeyVerdictText(KeyVerdict v);
 // until their stamps fall below that edge, after which the window refuses
 // them anyway; the edge never moves back, so a clock set back opens no door
 // to a forgotten block.
+//
+// `startMs` is the host's start S: the higher of its clock when the guard is
+// made and one above the highest stamp any earlier run with this key pair
+// took (which the host keeps; see HostServer). It has no default: only a
+// host that knows no earlier run took a block (a key pair made for this
+// run) may start at its clock.
 class KeyGuard {
 public:
-    explicit KeyGuard(int64_t startMs = WallClockMs(), int64_t windowMs = kKeyWindowMs,
+    explicit KeyGuard(int64_t startMs, int64_t windowMs = kKeyWindowMs,
                       size_t limit = kReplayCacheLimit);
 
     // Judges a block's stamp and salt at nowMs; remembers the salt when the
