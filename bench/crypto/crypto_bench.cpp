@@ -61,7 +61,7 @@ void BM_TelegramRoundTrip(benchmark::State &state)
 {
     Bytes ctx(ZELCORAN_CONTEXT_SIZE), block(ZELCORAN_KEY_BLOCK_SIZE);
     hostsim::HostSession host(hostsim::HostKey::demo());
-    hostsim::KeyGuard guard;
+    hostsim::KeyGuard guard(hostsim::WallClockMs());
     if (!UseDemoHostKey() || GetRSASeedKey(ctx.data(), block.data()) != 128 || !host.acceptKeyBlock(block.data(), guard)) {
         state.SkipWithError("key exchange failed");
         return;

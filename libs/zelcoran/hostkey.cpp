@@ -1,7 +1,7 @@
 #include "hostkey.h"
 
-#include <cerrno>
-#include <cstdio>
+#include "common/regularfile.h"
+
 #include <cstring>
 #include <dirent.h>
 #include <strings.h>
@@ -68,18 +68,6 @@ std::string ProgramFolder()
     return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
 }
 
-bool ReadSmallFile(const std::string &name, std::string &text)
-{
-    FILE *f = std::fopen(name.c_str(), "rb");
-    if (!f) return false;
-    char buf[kMaxKeyFileSize + 1];
-    size_t n = std::fread(buf, 1, sizeof buf, f);
-    bool ok = !std::ferror(f) && n <= kMaxKeyFileSize;
-    std::fclose(f);
-    if (ok) text.assign(buf, n);
-    return ok;
-}
-
 } // namespace
 
 bool ParseHostKeyText(const std::string &text, uint8_t pub[32])
@@ -107,8 +95,10 @@ bool LoadHostPublicKey(uint8_t pub[32])
     if (!programFolder.empty()) found = FindKeyFile(programFolder, path);
     if (found == Found::None) found = FindKeyFile(std::string(), path);
     if (found != Found::One) return false;
+    // Only a regular file is read: a FIFO or a device of that name fails
+    // at once instead of holding the caller (the window's thread) for ever.
     std::string text;
-    return ReadSmallFile(path, text) && ParseHostKeyText(text, pub);
+    return fm::ReadRegularFile(path, kMaxKeyFileSize, text) && ParseHostKeyText(text, pub);
 }
 
 } // namespace zelcoran

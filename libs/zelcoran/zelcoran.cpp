@@ -45,10 +45,14 @@ constexpr size_t kBlockConfirmAt = 84; // 16 bytes HMAC-SHA256(confirm key, byte
 constexpr size_t kBlockPadAt = 100;    // 28 zero bytes
 constexpr uint8_t kBlockMagic[4] = {'Z', 'L', 'C', '2'};
 
-// HKDF output: client->host key and nonce prefix, host->client key and
-// nonce prefix, key-confirmation key.
+// HKDF info: the label, the client's ephemeral key, the host key and the
+// block's stamp, so that a block with another stamp never gives the same
+// keys (a salt the host has forgotten can come again only with a newer
+// stamp). HKDF output: client->host key and nonce prefix, host->client key
+// and nonce prefix, key-confirmation key.
 constexpr char kInfoLabel[] = "ZLC2 session keys";
 constexpr size_t kInfoLabelSize = sizeof kInfoLabel - 1;
+constexpr size_t kInfoSize = kInfoLabelSize + 32 + 32 + 8;
 constexpr size_t kOkmSize = 2 * (kKeySize + kPrefixSize) + 32;
 
 // Context block layout.
@@ -243,7 +247,7 @@ bool WallClockMs(uint64_t &ms)
 bool NewSession(const uint8_t hostPub[32], uint8_t block[kKeyBlockSize], Session &s)
 {
     uint8_t clientPub[32], secret[32], salt[32], digest[32], okm[kOkmSize], mac[32];
-    uint8_t info[kInfoLabelSize + 64];
+    uint8_t info[kInfoSize];
     uint64_t stamp = 0;
     bool ok = Agree(hostPub, clientPub, secret) && RAND_bytes(salt, sizeof salt) == 1
               && Sha256(hostPub, 32, digest) && WallClockMs(stamp);
@@ -251,6 +255,7 @@ bool NewSession(const uint8_t hostPub[32], uint8_t block[kKeyBlockSize], Session
         std::memcpy(info, kInfoLabel, kInfoLabelSize);
         std::memcpy(info + kInfoLabelSize, clientPub, 32);
         std::memcpy(info + kInfoLabelSize + 32, hostPub, 32);
+        PutBe64(info + kInfoLabelSize + 64, stamp);
         ok = Hkdf(secret, sizeof secret, salt, sizeof salt, info, sizeof info, okm, sizeof okm);
     }
     if (ok) {

@@ -30,7 +30,7 @@ extern "C" {
  * Starts a new session in ctx and writes the 128-byte key block for the host
  * into keyBlock. Returns 128 on success. On failure returns a value below 1
  * (-1 missing argument, -2 no usable host key file: missing, ambiguous,
- * unreadable or malformed, -3 clock, key generation or derivation failed);
+ * not a regular file, unreadable or malformed, -3 clock, key generation or derivation failed);
  * keyBlock is then all zero and ctx holds no session.
  */
 ZELCORAN_API int GetRSASeedKey(unsigned char *ctx, unsigned char *keyBlock);

@@ -3,6 +3,7 @@
 #include "common/atomicfile.h"
 #include "common/codec.h"
 #include "common/errors.h"
+#include "common/regularfile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -504,13 +505,14 @@ std::string folderOf(const std::string &file)
 // An exclusive lock on a file, released when it goes (waits up to 10 s).
 class FileLock {
 public:
-    explicit FileLock(const std::string &path)
+    // A lock file that is not a regular file (a FIFO or a device put in its
+    // place) is neither waited on nor changed: no lock, so no write.
+    explicit FileLock(const std::string &path) : file_(path, O_RDWR | O_CREAT, 0600)
     {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ < 0) return;
-        ::fchmod(fd_, 0600); // one made by an older version may be open to all
+        if (!file_.isOpen()) return;
+        ::fchmod(file_.fd(), 0600); // one made by an older version may be open to all
         for (int i = 0; i < 1000; ++i) {
-            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            if (::flock(file_.fd(), LOCK_EX | LOCK_NB) == 0) {
                 locked_ = true;
                 return;
             }
@@ -518,16 +520,10 @@ public:
             ::usleep(10000);
         }
     }
-    ~FileLock()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileLock(const FileLock &) = delete;
-    FileLock &operator=(const FileLock &) = delete;
     bool locked() const { return locked_; }
 
 private:
-    int fd_ = -1;
+    RegularFile file_;
     bool locked_ = false;
 };
 
@@ -624,37 +620,32 @@ private:
 
     void refresh(bool force)
     {
-        int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            if (errno != ENOENT && errno != ENOTDIR) cannotRead(errno);
+        // Only a regular file is read: a FIFO or a device in the hive's
+        // place would hold the program for ever.
+        RegularFile file(path_);
+        switch (file.status()) {
+        case RegularFile::Status::Open:
+            break;
+        case RegularFile::Status::Missing:
             root_ = Key{};
             stamp_ = Stamp{};
             loaded_ = true;
             return;
+        case RegularFile::Status::NotRegular:
+            loaded_ = false;
+            throw RegistryError("The registry hive '" + path_ +
+                                "' is not a regular file; it is left as it is.");
+        case RegularFile::Status::Failed:
+            cannotRead(file.error());
         }
-        struct Closer {
-            int fd;
-            ~Closer() { ::close(fd); }
-        } closer{fd};
-        struct stat st;
-        if (::fstat(fd, &st) != 0) cannotRead(errno);
-        const Stamp now = Stamp::of(st);
+        const Stamp now = Stamp::of(file.info());
         if (!force && loaded_ && now == stamp_) return;
         loaded_ = false;
-        if (!S_ISREG(st.st_mode)) cannotRead(EISDIR);
-        if (st.st_size > kMaxHiveSize) damaged(path_, 0, "the file is far too large");
+        if (file.info().st_size > kMaxHiveSize) damaged(path_, 0, "the file is far too large");
         std::string text;
-        char buf[65536];
-        for (;;) {
-            ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                cannotRead(errno);
-            }
-            if (n == 0) break;
-            text.append(buf, static_cast<size_t>(n));
-            if (text.size() > static_cast<size_t>(kMaxHiveSize))
-                damaged(path_, 0, "the file is far too large");
+        if (!file.readAll(text, static_cast<size_t>(kMaxHiveSize))) {
+            if (file.error() == EFBIG) damaged(path_, 0, "the file is far too large");
+            cannotRead(file.error());
         }
         parse(text, root_, path_);
         stamp_ = now;

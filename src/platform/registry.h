@@ -51,8 +51,10 @@
 //   A write whose result the reader would refuse (too large) is not made
 //   and fails as above. Temporary files left by a killed writer are removed
 //   by the next write, under the lock. Every access re-reads the file when
-//   it has changed. A damaged hive file raises RegistryError naming the file
-//   on any access and is never overwritten.
+//   it has changed. A damaged hive file, or one that is not a regular file
+//   (a FIFO or a device is never opened for reading or waited on), raises
+//   RegistryError naming the file on any access and is never overwritten. A
+//   lock file that is not a regular file makes every write fail.
 // - The hive holds a password: the file, its lock and the temporary files
 //   are created readable and writable by the owner only (0600), and every
 //   rewrite leaves the hive so.

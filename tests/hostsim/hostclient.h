@@ -191,12 +191,14 @@ private:
     std::deque<fm::FrameAssembler::Frame> frames_;
 };
 
-// A host with a small scenario, listening on a free port, and a working
-// folder holding the host's public key file.
+// A host with a small scenario and a key pair of its own (so it takes keys
+// from its start on), listening on a free port, and a working folder
+// holding the host's public key file.
 class HostTest : public ::testing::Test {
 protected:
     HostTest()
     {
+        EXPECT_TRUE(host.useNewKeyPair());
         EXPECT_TRUE(host.hostKey().writePublicKeyFile(dir.file(hostsim::kHostPublicKeyFileName)));
         hostsim::Scenario s;
         s.accounts["1234"] = "1111";

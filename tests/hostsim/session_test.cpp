@@ -2,6 +2,11 @@
 // password change, errors on demand and unknown codes.
 #include "hostclient.h"
 
+#include <QFile>
+
+#include <cstdlib>
+#include <optional>
+
 using namespace hstest;
 using hostsim::HostServer;
 
@@ -182,6 +187,8 @@ TEST_F(Session, ReplayedSessionIsRefusedAtTheKeyStage)
     }();
     ASSERT_TRUE(fmtest::WaitFor([&] { return hostsim::WallClockMs() > int64_t(stamp); }));
     hostsim::HostServer later;
+    later.setHostKey(host.hostKey());
+    ASSERT_TRUE(later.setKeyStateFile(QString::fromStdString(dir.file("later.state"))));
     later.setScenario(host.scenario());
     ASSERT_TRUE(later.listen(0));
     replayTo(later, "key block stamped before the host started");
@@ -190,6 +197,7 @@ TEST_F(Session, ReplayedSessionIsRefusedAtTheKeyStage)
     // when the client's clock runs ahead: the stamp lies after the new
     // start, but the state file holds it as taken.
     hostsim::HostServer restarted;
+    restarted.setHostKey(host.hostKey());
     restarted.keyGuard() = hostsim::KeyGuard(int64_t(stamp) - 60000);
     restarted.setScenario(host.scenario());
     ASSERT_TRUE(restarted.setKeyStateFile(state));
@@ -199,6 +207,83 @@ TEST_F(Session, ReplayedSessionIsRefusedAtTheKeyStage)
     // A genuine new session still works.
     Client c;
     EXPECT_EQ(Code(c.logIn(host.port(), "1234", "1111")), "0810100");
+}
+
+// Sets an environment variable for the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const std::string &value) : name_(name)
+    {
+        if (const char *old = std::getenv(name)) saved_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (saved_) setenv(name_, saved_->c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char *name_;
+    std::optional<std::string> saved_;
+};
+
+// A host told nothing else keeps the highest stamp it took for its key pair
+// in a place of its own: a restart refuses a block the earlier run took,
+// also one stamped ahead of its clock (a client whose clock runs ahead).
+// A state there that is not a stamp refuses every key block, saying why.
+TEST_F(Session, DefaultHostKeepsTheHighestStampOfItsKeyPair)
+{
+    ScopedEnv stateHome("XDG_STATE_HOME", dir.file("state"));
+    const auto key = hostsim::HostKey::generate();
+    ASSERT_TRUE(key);
+    hostsim::Key32 clientPriv, salt;
+    clientPriv.fill(0x31);
+    salt.fill(0x42);
+    auto keyFrame = [&](int64_t stamp) {
+        auto block = hostsim::MakeClientKeyBlock(key->publicKey(), clientPriv, salt, uint64_t(stamp));
+        EXPECT_TRUE(block);
+        return block ? "S00128" + std::string(block->begin(), block->end()) : std::string();
+    };
+    auto answer = [](hostsim::HostServer &h, const std::string &frame) {
+        Client c;
+        if (!c.connectTo(h.port())) return std::string("no connection");
+        c.write(frame);
+        auto f = c.frame();
+        return f ? std::string(1, f->letter) + f->payload : std::string("no answer");
+    };
+    const int64_t ahead = hostsim::WallClockMs() + 290000;
+    const std::string recorded = keyFrame(ahead);
+    {
+        hostsim::HostServer first;
+        first.setHostKey(*key);
+        ASSERT_TRUE(first.listen(0));
+        EXPECT_EQ(answer(first, recorded), "SOK");
+    }
+    const QString file = hostsim::DefaultKeyStateFile(*key);
+    ASSERT_TRUE(file.startsWith(QString::fromStdString(dir.file("state/fennimarch/hostsim/")))) << file.toStdString();
+    QFile kept(file);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll().toStdString(), std::to_string(ahead) + "\n");
+    kept.close();
+
+    hostsim::HostServer restarted;
+    restarted.setHostKey(*key);
+    ASSERT_TRUE(restarted.listen(0));
+    EXPECT_EQ(answer(restarted, recorded), "SERR");
+    EXPECT_EQ(restarted.protocolErrors(), std::vector<std::string>{"key block stamped before the host started"});
+
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    kept.write("9223372036854775807\n"); // one more would overflow
+    kept.close();
+    hostsim::HostServer broken;
+    broken.setHostKey(*key);
+    ASSERT_TRUE(broken.listen(0));
+    salt.fill(0x43);
+    EXPECT_EQ(answer(broken, keyFrame(hostsim::WallClockMs())), "SERR");
+    ASSERT_EQ(broken.protocolErrors().size(), 1u);
+    EXPECT_NE(broken.protocolErrors()[0].find("key state file " + file.toStdString()), std::string::npos)
+        << broken.protocolErrors()[0];
 }
 
 TEST_F(Session, ErrorsOnDemand)

@@ -265,6 +265,46 @@ TEST(Registry, DamagedHiveIsReportedAndNeverOverwritten)
     }
 }
 
+// A hive that is not a regular file (a FIFO in its place) is refused at
+// once, as a damaged one is, by the programs and by regtool, instead of
+// holding them for ever. A lock file that is not a regular file lets no
+// write through and is left as it is.
+TEST(Registry, HiveOrLockThatIsNotARegularFileIsRefusedAtOnce)
+{
+    fmtest::ScopedHive hive;
+    ASSERT_EQ(mkfifo(hive.path().c_str(), 0600), 0);
+    fm::TRegistry reg;
+    std::string opened, dumped;
+    EXPECT_TRUE(fmtest::ReturnsWithin(1000, hive.path(), [&] {
+        opened = registryError([&] { reg.OpenKeyReadOnly(K(kComm)); });
+    }));
+    EXPECT_TRUE(fmtest::ReturnsWithin(1000, hive.path(), [&] {
+        dumped = registryError([] { fm::TRegistry::Dump(); });
+    }));
+    for (const std::string &msg : {opened, dumped}) {
+        EXPECT_NE(msg.find("'" + hive.path() + "' is not a regular file"), std::string::npos) << msg;
+    }
+    for (const QStringList &args : {QStringList{"get", kComm, "PortNo"}, QStringList{"dump"},
+                                    QStringList{"set", kComm, "PortNo", "1"}}) {
+        EXPECT_EQ(regtool(args).code, 2) << args.join(' ').toStdString();
+    }
+    struct stat st{};
+    ASSERT_EQ(stat(hive.path().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    fs::remove(hive.path());
+    const std::string body = "Fennimarch registry hive 1\n";
+    writeFile(hive.path(), body);
+    const std::string pipe = (fs::path(hive.path()).parent_path() / "pipe").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    ASSERT_EQ(chmod(pipe.c_str(), 0644), 0);
+    ASSERT_EQ(symlink(pipe.c_str(), (hive.path() + ".lock").c_str()), 0);
+    EXPECT_FALSE(reg.OpenKey(K(kComm), true));
+    EXPECT_EQ(readFile(hive.path()), body);
+    ASSERT_EQ(stat(pipe.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u) << "the lock's mode was changed";
+}
+
 TEST(Registry, WritesMergeWithChangesMadeMeanwhile)
 {
     fmtest::ScopedHive hive;

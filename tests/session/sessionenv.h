@@ -40,6 +40,8 @@ protected:
         ASSERT_NE(::getcwd(buf, sizeof buf), nullptr);
         savedCwd_ = buf;
         ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+        // A key pair of this host's own: it takes keys from its start on.
+        ASSERT_TRUE(host.useNewKeyPair());
         ASSERT_TRUE(host.hostKey().writePublicKeyFile(dir.file(hostsim::kHostPublicKeyFileName)));
         ASSERT_TRUE(host.listen(0));
         hostsim::Scenario s;

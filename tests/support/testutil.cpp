@@ -8,11 +8,15 @@
 #include <QDialog>
 #include <QThread>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
+#include <unistd.h>
 
 namespace fmtest {
 
@@ -126,5 +130,27 @@ bool WaitFor(const std::function<bool()> &pred, int timeoutMs)
 }
 
 std::string K(const char *utf8) { return fm::Utf8ToCp949(utf8); }
+
+bool ReturnsWithin(int ms, const std::string &fifo, const std::function<void()> &f)
+{
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    std::thread worker([&] {
+        try {
+            f();
+            done.set_value();
+        } catch (...) {
+            done.set_exception(std::current_exception());
+        }
+    });
+    const bool inTime = finished.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready;
+    while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+    }
+    worker.join();
+    finished.get(); // what `f` threw, if anything
+    return inTime;
+}
 
 } // namespace fmtest

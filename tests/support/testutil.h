@@ -83,6 +83,12 @@ private:
 // Processes events until the predicate holds or the time runs out.
 bool WaitFor(const std::function<bool()> &pred, int timeoutMs = 5000);
 
+// Runs `f` on a thread of its own and waits at most `ms` for it. A call
+// still running then is blocked on the FIFO `fifo`: it is released (the
+// FIFO is opened for writing and closed again, so its reader sees the end),
+// and the result is false. What `f` throws is thrown again.
+bool ReturnsWithin(int ms, const std::string &fifo, const std::function<void()> &f);
+
 // UTF-8 -> CP949 (for building records in tests).
 std::string K(const char *utf8);
 

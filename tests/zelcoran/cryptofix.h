@@ -53,8 +53,9 @@ protected:
     bool keyWritten = hostsim::HostKey::demo().writePublicKeyFile(dir.file("ZelcoranHost.key"));
     ScopedCwd cwd{dir.path()};
     Bytes ctx = Bytes(ZELCORAN_CONTEXT_SIZE, 0xCD);
-    // The host's freshness rule and replay cache, started with the fixture.
-    hostsim::KeyGuard guard;
+    // The host's freshness rule and replay cache, started with the fixture
+    // at its clock: no earlier host took a block of this test's client.
+    hostsim::KeyGuard guard{hostsim::WallClockMs()};
     hostsim::HostSession host{hostsim::HostKey::demo()};
 
     void SetUp() override { ASSERT_TRUE(keyWritten); }

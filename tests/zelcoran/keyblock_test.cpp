@@ -5,6 +5,8 @@
 #include <openssl/evp.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zlctest;
 
@@ -111,6 +113,33 @@ TEST_F(KeyBlock, HostTakesAFreshBlockOnceAndWithinTheWindowOnly)
     EXPECT_EQ(host.verdict(), KeyVerdict::Stale);
 }
 
+// A client that sends its ephemeral key and salt again once the host has
+// forgotten the salt (its stamp fell below the window) gets other keys for
+// the newer stamp: the host never seals two answers under one key and nonce.
+TEST_F(KeyBlock, SameKeyAndSaltWithANewerStampGiveOtherKeys)
+{
+    const hostsim::HostKey demo = hostsim::HostKey::demo();
+    hostsim::Key32 clientPriv, salt;
+    clientPriv.fill(0x11);
+    salt.fill(0x22);
+    const int64_t t1 = hostsim::WallClockMs(), t2 = t1 + hostsim::kKeyWindowMs + 1;
+    auto first = hostsim::MakeClientKeyBlock(demo.publicKey(), clientPriv, salt, uint64_t(t1));
+    auto second = hostsim::MakeClientKeyBlock(demo.publicKey(), clientPriv, salt, uint64_t(t2));
+    ASSERT_TRUE(first && second);
+    hostsim::KeyGuard g(t1);
+    hostsim::HostSession h1(demo), h2(demo);
+    ASSERT_TRUE(h1.acceptKeyBlock(first->data(), g, t1));
+    ASSERT_TRUE(h2.acceptKeyBlock(second->data(), g, t2)) << hostsim::KeyVerdictText(h2.verdict());
+
+    const Bytes p1 = Telegram(1), p2 = Telegram(2);
+    Bytes c1(ZELCORAN_SEALED_SIZE), c2(ZELCORAN_SEALED_SIZE);
+    ASSERT_TRUE(h1.encrypt(p1.data(), c1.data()));
+    ASSERT_TRUE(h2.encrypt(p2.data(), c2.data()));
+    size_t sameStream = 0;
+    for (size_t i = 0; i < ZELCORAN_PLAIN_SIZE; ++i) sameStream += (c1[i] ^ c2[i]) == (p1[i] ^ p2[i]);
+    EXPECT_LT(sameStream, 64u) << "C1 xor C2 gives P1 xor P2: one key stream sealed both answers";
+}
+
 TEST_F(KeyBlock, FullReplayCacheRefusesNewBlocks)
 {
     hostsim::KeyGuard small(guard.startMs(), hostsim::kKeyWindowMs, 1);
@@ -189,6 +218,12 @@ TEST(HostKeyPair, PrivateHexRoundTripsAndMalformedHexIsRefused)
     EXPECT_EQ(loaded->publicHex(), key->publicHex());
     EXPECT_FALSE(hostsim::HostKey::fromFile(dir.file("missing.key")));
     EXPECT_FALSE(hostsim::HostKey::fromFile(dir.path()));
+    // A FIFO is refused unread, not waited on.
+    const std::string fifo = dir.file("fifo.key");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::optional<hostsim::HostKey> fromFifo;
+    EXPECT_TRUE(fmtest::ReturnsWithin(1000, fifo, [&] { fromFifo = hostsim::HostKey::fromFile(fifo); }));
+    EXPECT_FALSE(fromFifo);
 }
 
 // Key block and client frame computed independently (another crypto
@@ -198,31 +233,31 @@ TEST(HostKeyPair, PrivateHexRoundTripsAndMalformedHexIsRefused)
 constexpr int64_t kVectorStampMs = 1767225600123;
 const char *kBlockHex =
     "5a4c43324d388bb97444e28d07a37cbc142093c8b755dc1b10e86cb426374ad16aa853ed0bdfc0b2b86d1c7ca0a1a2a3"
-    "a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b7b8b9babbbcbdbebf0000019b76daa87b1a7c303ac91f144626c3bccf"
-    "5eb6fce700000000000000000000000000000000000000000000000000000000";
+    "a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b7b8b9babbbcbdbebf0000019b76daa87bbadb52062e478986e51afd22"
+    "ae9f5ac000000000000000000000000000000000000000000000000000000000";
 const char *kFrame0Hex =
-    "cca2cd709dbd36703660560acc8f830b913ee5106566cfaf45ca2e15ed17214a758594ed29bb95f0b712346541224928"
-    "47831902dc1bc6bab280baa4e72bcaf6fa72068c25641a9e87a6ed18e544e91e339f59dabfe414f77d464645f323f712"
-    "05211304b607048e077f3855b774406ce1f8ed39f4b87c32469147ef8e901d14269c3650cbc074d8ce248abdb76f1eae"
-    "7cca82c93b473bbb83587a123a20455e58c777dca653b6b2331abfd5b8ad333ad0765a45963081ddad9fce794f6fdba7"
-    "d022b05669bd7bc16ad58262428a93c4049b88477137e13e67b5716cd913f1d0d7a4503bd8b99c732579eab1468996f4"
-    "95e2ab69c17d63bb616d6b49a1b820a09bf6bef5ce6cc023d35060a099899752ad28a652c4e3dbac52ca1e98a2e6d028"
-    "c5d85c6926dab331628d5c98c0793870a35aabe474c2e857e3bd81c20456317f9f7eebec263f34d894b0d4c31f16beb5"
-    "0fef0372e7e6ba0258c9bdc03d12e1753ed5501c1270f08aaabcb15b6f60049417f2d297676d2576752c56af17aeb877"
-    "3da40222e1e7393b3eb46eea9980a0a02e3f2fd1632a15e0a512d78f28ba27a0773838756698ed56101599cf9b9d40ac"
-    "036a64875bcb445ba127507962d65277be61b5f0c2f004c9e1d21f1a04effe157a76d47d23aa87515aed9b847d070f82"
-    "23995c8a404db61cd8281a0c424dbbf044415dc26cc0b35408ae9ee0ff76a73824bb3e6f49ee19050bcc25e9d76f8bf4"
-    "0be4219611a7c6f4304bad77f760af9b0cb72d4636d17ab96d2013e8a478d7c3c8e854c40aeaa409c78c8148f67f93a4"
-    "4047f237af1f8ae9fbcc9b6ce0005c5de3a7d2bc8f476516261c60172cc154418453101dfdf62be1ac87326d115993dc"
-    "a79e5cd5fa6452a2475863f836ebf78bb67850b612fd19c72c65b1b940e6d6de1b2194401f9ab3bc307209ad1947c357"
-    "1fb0dedf105038c2046d60089eaddf8c3a6afdbd07091cd6c4a698601a865a45b92d6f4f6ce95c9069a701b2a7b8cf00"
-    "7062456a048bdff556c038a1349f5ed501bfa2ab06cfe1ccbc3555cd7ef41554b091fe1c54ef3eeaab4525711ced2223"
-    "9335aa0f9dad19dae0b4b80c294e4af128f7755241b640bf979ae5bbc7c6ff9b5167fc6bd322df7cea3b157d3337c251"
-    "fcf05558c3b8f3aa027d0efb15393d6bf09e61515bc25ebf1b9763b5116a7edd994e38580e011133089e04b43b4c5279"
-    "405c3511416d3a055674b3e34970dae05af42425456d683dd4139960b3dae850b7d0228764be5eeded195288476a255e"
-    "6fd6a141efc89f0fd7a46356a36a7e6f4cc170f2498d55c260c4782c5c4d96d66dde4da211571c75ea9554944b983cde"
-    "250df280b9ea19f0f52bd2883e989449560dca2e21ca86ebc1986b17269ab169d1d00d1f6773fb138b0f1414d6861619"
-    "0a54d69ec9b3958428f298ec01ff76af60e9d322e5dc48613637051f83c688f1";
+    "292a19784c4083c35222b2af7d615563147863fb32d0d9e215670332e599d58688397ee2f9b26b20f55c4bf3f44d1a92"
+    "c9aa0d7782ddb4e68379349473cf6a0ad27126ccac4ffbd2c2c765660567c0fc4ddf5c9a091e0e72587f94381867fcc8"
+    "1d75e4cd3488002c1d97dc868df3a710ec9b098e37d2389725ef25362befb247a611f3f8e823aed68add12aa00d722d8"
+    "f40f8a5fcda9a3cd20c201443c1706f1278343300310cfda8e371b3f09ccc1ee5f0d6e9da8d36e77fed5cc98ed9ab107"
+    "6dc744db749640d56d5d2d83cbc82b089aa44af29e725b907c508c17358f5d02165f19ec0b2a03efd7938b592c922eea"
+    "b14349e5206c781de43f6caa0afb7ceb52f2780bec95ae105ea55534d232dd90303f86ce4aff63f9b1b68ffa1a801cb9"
+    "e62d5560e6f93bee5c76bf713b1a29c023ef9a0efe4267bb09c8a9622e708a57057541ec3ebab8184f6e6fb5e107e549"
+    "7403a05a8db899d556b4257acec8e628a3667a131b47da8664bc8273af8cbd9de1ce55556722d3eb6d3b96900534e27e"
+    "47988d90fc8c8a0fd1efcd0c133d7d6504419e846b08b79177611fab9694d6a18d40db24266a2ba63d4694aebc00608e"
+    "3eefd1b6b83fdfdb5eb6351f0ef5948d11e67a59ccd9c83e9756f70e949392006289163b3a6c00af51c60cfb8e955337"
+    "1da019d22212f4de8faae4281058224c512bd6e1a93d4d84de6481869b8cbb1e331d4a79f4cc4a2034824f900c4dc115"
+    "f253a811d006b4f21940622d4be525148a25b248c25570eaadd65d324edb2de1b239d02a5aa4b23526b03432ed3b96df"
+    "704ca78697530824b54e49c9bb2ed4ce00776eb88cddc49e9450970cfa07bc6dbaf8a80b94d4f7354f54b7223caa2698"
+    "9ee16dda6402a94fd7f9109521d9cec34d4a54a6528ddbd61cce86d3e69c354d43a8600092eba1a08c92517535bd2923"
+    "31a88bac46dd0af43df718337254e95556ac1ba5f28a8c983fad5189c406f93f1e26e526363462e741e7f5b9c01a531e"
+    "eea3ee10ec21a0122800cc39009bc1ae036e7726a17ef7715fddfe35d1207837962e02621a69e8ca196ab4142b2c5f8e"
+    "ad4326b1dbf144f2cbf82915274678f86b99d0317376869219713c0498e6e0a4f11c27293cc125db9e100ad7c1ba40f9"
+    "2ac10bf3d5a20768b8ea12887743d069bd443c16d357e86af62085b76a4cfa172b83e7e3bc05aa40c2a40abe8c0f44b0"
+    "c4cdf47f7e09548da3643cc61c87e9b48d01849ed167a63a5ee47855ccfb61f646cd833a92369c37f491b9b7c263686c"
+    "e3b6a35f1843afc20962bae3ab091186b8095c7b69ee03af6e57e95b05b3cf454e10d2f5957e2eeb81ccace90114ff46"
+    "ceb8a3c29db8af9534dc1e24af56915320b64fee4f84dd3515de85a56377ed5edc96f6305f4e1d506481f16cbc4673f3"
+    "daf084325421c238536875d976531957bebb7d8ba487312ae0b9c3fbb168204a";
 
 TEST(SchemeVector, HostMatchesIndependentlyComputedVector)
 {
@@ -230,6 +265,15 @@ TEST(SchemeVector, HostMatchesIndependentlyComputedVector)
     hostsim::KeyGuard guard(kVectorStampMs - 1000);
     Bytes block = FromHex(kBlockHex);
     ASSERT_EQ(block.size(), 128u);
+    hostsim::Key32 clientPriv, salt;
+    for (uint8_t i = 0; i < 32; ++i) {
+        clientPriv[i] = uint8_t(1 + i);
+        salt[i] = uint8_t(0xa0 + i);
+    }
+    auto made = hostsim::MakeClientKeyBlock(hostsim::HostKey::demo().publicKey(), clientPriv, salt,
+                                            kVectorStampMs);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(Bytes(made->begin(), made->end()), block) << "the host's block maker";
     ASSERT_TRUE(h.acceptKeyBlock(block.data(), guard, kVectorStampMs + 1000));
 
     Bytes frame = FromHex(kFrame0Hex);
@@ -245,7 +289,7 @@ TEST(SchemeVector, HostMatchesIndependentlyComputedVector)
     Bytes sealed(1040);
     ASSERT_TRUE(h.encrypt(answer.data(), sealed.data()));
     EXPECT_EQ(Sha256Hex(sealed.data(), sealed.size()),
-              "77cf174111f3602a1f59fb1e1c989a142f0d30260d046decf53c2edc92c627bb");
+              "8cdf6f83b20d2a068b2013e2681942db874911cf00af5d8558239b5b296fb89a");
 }
 
 // ---- host key file ----
@@ -340,6 +384,24 @@ TEST_F(KeyFile, MalformedKeyFileMakesKeyGenerationFail)
     std::filesystem::create_directory(dir.file("ZelcoranHost.key"));
     Bytes block;
     EXPECT_LT(seed(block), 1) << "a folder of that name";
+}
+
+// A FIFO of the key file's name, or a link to one, fails at once with -2
+// instead of holding the caller (the window's thread) for ever.
+TEST_F(KeyFile, KeyFileThatIsNotARegularFileFailsAtOnce)
+{
+    const std::string key = dir.file("ZelcoranHost.key"), pipe = dir.file("pipe");
+    std::filesystem::remove(key);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (bool link : {false, true}) {
+        ASSERT_EQ(link ? symlink(pipe.c_str(), key.c_str()) : mkfifo(key.c_str(), 0600), 0);
+        Bytes block;
+        int n = 0;
+        EXPECT_TRUE(fmtest::ReturnsWithin(1000, key, [&] { n = seed(block); })) << "link " << link;
+        EXPECT_EQ(n, -2) << "link " << link;
+        EXPECT_TRUE(AllZero(block));
+        std::filesystem::remove(key);
+    }
 }
 
 TEST_F(KeyFile, FailedKeyGenerationEndsThePreviousSession)

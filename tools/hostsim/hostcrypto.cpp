@@ -1,5 +1,7 @@
 #include "hostcrypto.h"
 
+#include "common/regularfile.h"
+
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -8,11 +10,12 @@
 #include <openssl/rand.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <memory>
+#include <unistd.h>
 
 namespace hostsim {
 namespace {
@@ -128,6 +131,32 @@ bool HkdfSha256(const uint8_t *ikm, size_t ikmLen, const uint8_t *salt, size_t s
     return ok;
 }
 
+constexpr size_t kOkmLen = 72;
+
+// The key material of a key block: HKDF-SHA256 over the agreed secret, with
+// the block's salt, and as info the label, c_pub, H_pub and the block's
+// stamp (its 8 bytes as they stand), so that another stamp gives other keys.
+bool DeriveKeyMaterial(const uint8_t secret[32], const uint8_t *block, const Key32 &hostPub,
+                       uint8_t okm[kOkmLen])
+{
+    std::string info(kInfoLabel);
+    info.append(reinterpret_cast<const char *>(block + kClientAt), 32);
+    info.append(reinterpret_cast<const char *>(hostPub.data()), hostPub.size());
+    info.append(reinterpret_cast<const char *>(block + kStampAt), 8);
+    return HkdfSha256(secret, 32, block + kSaltAt, 32, info, okm, kOkmLen);
+}
+
+// HMAC-SHA256 under K_conf (key material 40..72) over the block's first 84
+// bytes.
+bool ConfirmationTag(const uint8_t okm[kOkmLen], const uint8_t *block, uint8_t mac[32])
+{
+    size_t macLen = 0;
+    return EVP_Q_mac(nullptr, "HMAC", nullptr, "SHA256", nullptr, okm + 40, 32, block, kConfirmAt,
+                     mac, 32, &macLen)
+               != nullptr
+           && macLen == 32;
+}
+
 void Nonce(const uint8_t prefix[4], uint64_t counter, uint8_t nonce[12])
 {
     std::memcpy(nonce, prefix, 4);
@@ -210,15 +239,10 @@ std::optional<HostKey> HostKey::fromPrivateHex(std::string_view hex)
 
 std::optional<HostKey> HostKey::fromFile(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    // A regular file only: a FIFO or a device of that name is refused at
+    // once rather than waited on.
     std::string text;
-    char buf[256];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-        text.append(buf, static_cast<size_t>(in.gcount()));
-        if (text.size() > 4096) return std::nullopt;
-    }
-    if (in.bad()) return std::nullopt;
+    if (!fm::ReadRegularFile(path, 4096, text)) return std::nullopt;
     return fromPrivateHex(text);
 }
 
@@ -227,10 +251,14 @@ std::string HostKey::privateHex() const { return ToHex(priv_.data(), priv_.size(
 
 bool HostKey::writePublicKeyFile(const std::string &path) const
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << publicHex() << '\n';
-    out.close();
-    return bool(out);
+    fm::RegularFile file(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!file.isOpen()) return false;
+    const std::string line = publicHex() + "\n";
+    ssize_t n;
+    do {
+        n = ::write(file.fd(), line.data(), line.size());
+    } while (n < 0 && errno == EINTR);
+    return n == static_cast<ssize_t>(line.size());
 }
 
 std::array<uint8_t, 8> HostKey::keyId() const
@@ -239,6 +267,29 @@ std::array<uint8_t, 8> HostKey::keyId() const
     std::array<uint8_t, 8> id{};
     std::memcpy(id.data(), md.data(), id.size());
     return id;
+}
+
+// ---- a client's key block, from given parts ----
+
+std::optional<KeyBlock> MakeClientKeyBlock(const Key32 &hostPub, const Key32 &clientPriv,
+                                           const Key32 &salt, uint64_t stampMs)
+{
+    KeyBlock block{};
+    Key32 clientPub{};
+    uint8_t secret[32], okm[kOkmLen], mac[32];
+    if (!PublicFromPrivate(clientPriv, clientPub) || !X25519(clientPriv, hostPub.data(), secret))
+        return std::nullopt;
+    std::memcpy(block.data(), kMagic, sizeof kMagic);
+    std::memcpy(block.data() + kIdAt, Sha256(hostPub.data(), hostPub.size()).data(), kIdLen);
+    std::memcpy(block.data() + kClientAt, clientPub.data(), 32);
+    std::memcpy(block.data() + kSaltAt, salt.data(), 32);
+    for (size_t i = 0; i < 8; ++i) block[kStampAt + i] = static_cast<uint8_t>(stampMs >> (56 - 8 * i));
+    bool ok = DeriveKeyMaterial(secret, block.data(), hostPub, okm) && ConfirmationTag(okm, block.data(), mac);
+    std::memcpy(block.data() + kConfirmAt, mac, kConfirmLen);
+    OPENSSL_cleanse(secret, sizeof secret);
+    OPENSSL_cleanse(okm, sizeof okm);
+    if (!ok) return std::nullopt;
+    return block;
 }
 
 // ---- HostSession ----
@@ -273,20 +324,13 @@ bool HostSession::acceptKeyBlock(const uint8_t *block, KeyGuard &guard, int64_t 
     uint8_t secret[32];
     if (!X25519(key_.privateKey(), clientPub, secret)) return false;
 
-    std::string info(kInfoLabel);
-    info.append(reinterpret_cast<const char *>(clientPub), 32);
-    info.append(reinterpret_cast<const char *>(key_.publicKey().data()), 32);
-    uint8_t okm[72];
-    bool ok = HkdfSha256(secret, sizeof secret, block + kSaltAt, 32, info, okm, sizeof okm);
+    uint8_t okm[kOkmLen];
+    bool ok = DeriveKeyMaterial(secret, block, key_.publicKey(), okm);
     OPENSSL_cleanse(secret, sizeof secret);
     if (!ok) return false;
 
-    uint8_t mac[EVP_MAX_MD_SIZE];
-    size_t macLen = 0;
-    ok = EVP_Q_mac(nullptr, "HMAC", nullptr, "SHA256", nullptr, okm + 40, 32, block, kConfirmAt,
-                   mac, sizeof mac, &macLen)
-             != nullptr
-         && macLen == 32 && CRYPTO_memcmp(mac, block + kConfirmAt, kConfirmLen) == 0;
+    uint8_t mac[32];
+    ok = ConfirmationTag(okm, block, mac) && CRYPTO_memcmp(mac, block + kConfirmAt, kConfirmLen) == 0;
     if (ok) {
         // Only an authentic block may enter the replay cache.
         uint64_t stamp = 0;

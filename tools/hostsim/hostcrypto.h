@@ -45,7 +45,8 @@ public:
     static std::optional<HostKey> generate();
     // 64 hex digits, optionally surrounded by white space.
     static std::optional<HostKey> fromPrivateHex(std::string_view hex);
-    // A file holding the private key in the form fromPrivateHex takes.
+    // A regular file (at most 4096 bytes) holding the private key in the
+    // form fromPrivateHex takes; a FIFO or a device is refused unread.
     static std::optional<HostKey> fromFile(const std::string &path);
 
     const Key32 &publicKey() const { return pub_; }
@@ -53,7 +54,8 @@ public:
     std::string publicHex() const;
     std::string privateHex() const;
     // Writes the public key file the client reads (64 hex digits and a line
-    // end), replacing any file of that path.
+    // end), replacing any regular file of that path; false for anything
+    // else of that name (a FIFO or a device is not waited on).
     bool writePublicKeyFile(const std::string &path) const;
     // First 8 bytes of SHA-256 of the public key, as carried in a key block.
     std::array<uint8_t, 8> keyId() const;
@@ -83,9 +85,15 @@ const char *KeyVerdictText(KeyVerdict v);
 // until their stamps fall below that edge, after which the window refuses
 // them anyway; the edge never moves back, so a clock set back opens no door
 // to a forgotten block.
+//
+// `startMs` is the host's start S: the higher of its clock when the guard is
+// made and one above the highest stamp any earlier run with this key pair
+// took (which the host keeps; see HostServer). It has no default: only a
+// host that knows no earlier run took a block (a key pair made for this
+// run) may start at its clock.
 class KeyGuard {
 public:
-    explicit KeyGuard(int64_t startMs = WallClockMs(), int64_t windowMs = kKeyWindowMs,
+    explicit KeyGuard(int64_t startMs, int64_t windowMs = kKeyWindowMs,
                       size_t limit = kReplayCacheLimit);
 
     // Judges a block's stamp and salt at nowMs; remembers the salt when the
@@ -105,6 +113,16 @@ private:
     std::set<Key32> salts_;
     std::multimap<int64_t, Key32> byStamp_;
 };
+
+using KeyBlock = std::array<uint8_t, kKeyBlockSize>;
+
+// A client's key block for the host key `hostPub`, made from given parts:
+// the client's ephemeral private key, the salt and the stamp, where a client
+// draws fresh ones for every block. For tests that need a block the client
+// library would not make (a stamp of their choosing, one ephemeral key and
+// salt used twice). Nothing when the key agreement fails.
+std::optional<KeyBlock> MakeClientKeyBlock(const Key32 &hostPub, const Key32 &clientPriv,
+                                           const Key32 &salt, uint64_t stampMs);
 
 // One client connection seen from the host.
 class HostSession {

@@ -1,7 +1,10 @@
 #include "hostserver.h"
 
+#include "common/regularfile.h"
+
 #include <QDateTime>
-#include <QFile>
+#include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QHostAddress>
 #include <QTcpServer>
@@ -26,7 +29,46 @@ std::string Stamp()
     return QDateTime::currentDateTime().toString("yyyyMMddhhmmss").toStdString();
 }
 
+// The highest stamp a key state file may hold: one above it is still a
+// stamp (the next run's start).
+constexpr int64_t kMaxKeyState = INT64_MAX - 1;
+
+// Reads a key state file into `highest` (-1 when there is none: no earlier
+// run); false, with `error`, for anything that is not a stamp in range.
+bool ReadKeyState(const QString &path, int64_t &highest, std::string &error)
+{
+    highest = -1;
+    const std::string name = path.toStdString();
+    fm::RegularFile file(name);
+    if (file.status() == fm::RegularFile::Status::Missing) return true;
+    std::string text;
+    if (!file.isOpen() || !file.readAll(text, 64)) {
+        error = "cannot read the key state file " + name + ": " + file.why();
+        return false;
+    }
+    const QByteArray digits = QByteArray::fromStdString(text).trimmed();
+    bool number = !digits.isEmpty() && digits.size() <= 19;
+    for (char c : digits) number = number && c >= '0' && c <= '9';
+    const qulonglong value = number ? digits.toULongLong(&number) : 0;
+    if (!number || value > qulonglong(kMaxKeyState)) {
+        error = "the key state file " + name + " holds no stamp from 0 to " + std::to_string(kMaxKeyState)
+                + ": '" + digits.left(40).toStdString() + "'";
+        return false;
+    }
+    highest = int64_t(value);
+    return true;
+}
+
 } // namespace
+
+QString DefaultKeyStateFile(const HostKey &key)
+{
+    const QByteArray xdg = qgetenv("XDG_STATE_HOME");
+    const QString base = xdg.startsWith('/') ? QString::fromLocal8Bit(xdg) : QDir::homePath() + "/.local/state";
+    const auto id = key.keyId();
+    const QByteArray hex = QByteArray(reinterpret_cast<const char *>(id.data()), qsizetype(id.size())).toHex();
+    return base + "/fennimarch/hostsim/" + QString::fromLatin1(hex) + ".state";
+}
 
 std::string AnswerCode(const std::string &requestCode)
 {
@@ -132,9 +174,16 @@ void HostConnection::handleKey(const std::string &payload)
     }
     bool refuse = server_.takeFault(HostServer::Fault::RefuseKey) || server_.scenario_.refuseKeys;
     bool ok = false;
+    std::string stateError;
     if (payload.size() != kKeyBlockSize) {
         server_.reportError(*this, "key frame of " + std::to_string(payload.size()) + " bytes");
-    } else if (!refuse) {
+    } else if (refuse) {
+        // answered "ERR" below
+    } else if (!server_.prepareKeyState(stateError)) {
+        // Without the highest stamp of the earlier runs no block is fresh
+        // for certain.
+        server_.reportError(*this, stateError);
+    } else {
         ok = crypto_.acceptKeyBlock(reinterpret_cast<const uint8_t *>(payload.data()), server_.keyGuard_);
         // An authentic block that is not fresh: a replay or a client clock
         // far off. Nothing of this connection is dispatched until a fresh
@@ -310,7 +359,7 @@ void HostConnection::closeWhenSent()
 // ---- HostServer ----------------------------------------------------------------
 
 HostServer::HostServer(QObject *parent)
-    : QObject(parent), server_(new QTcpServer(this)), key_(HostKey::demo())
+    : QObject(parent), server_(new QTcpServer(this)), key_(HostKey::demo()), keyGuard_(WallClockMs())
 {
     connect(server_, &QTcpServer::newConnection, this, &HostServer::onNewConnection);
     installDefaultHandlers();
@@ -325,26 +374,41 @@ HostServer::~HostServer()
 
 bool HostServer::setKeyStateFile(const QString &path, std::string *error)
 {
-    QFile file(path);
     int64_t highest = -1;
-    if (file.exists()) {
-        bool number = false;
-        if (file.open(QIODevice::ReadOnly)) highest = QString::fromLatin1(file.read(64)).trimmed().toLongLong(&number);
-        if (!number || highest < 0) {
-            if (error) *error = "cannot read the key state file " + path.toStdString();
-            return false;
-        }
+    std::string why;
+    if (!ReadKeyState(path, highest, why)) {
+        if (error) *error = why;
+        return false;
     }
     keyStateFile_ = path;
+    keyStateDefault_ = false;
+    // The start: the clock when the host was made, or above the stamp an
+    // earlier run took last.
     keyGuard_ = KeyGuard(std::max(keyGuard_.startMs(), highest + 1));
     return true;
 }
 
+bool HostServer::useNewKeyPair()
+{
+    auto key = HostKey::generate();
+    if (!key) return false;
+    key_ = *key;
+    keyStateFile_.clear();
+    keyStateDefault_ = false;
+    return true;
+}
+
+bool HostServer::prepareKeyState(std::string &error)
+{
+    return !keyStateDefault_ || setKeyStateFile(DefaultKeyStateFile(key_), &error);
+}
+
 bool HostServer::recordKeyState()
 {
+    if (keyStateDefault_) return false; // not read yet: nothing may be taken
     if (keyStateFile_.isEmpty()) return true;
     QSaveFile file(keyStateFile_);
-    return file.open(QIODevice::WriteOnly) &&
+    return QDir().mkpath(QFileInfo(keyStateFile_).absolutePath()) && file.open(QIODevice::WriteOnly) &&
            file.write(QByteArray::number(qint64(keyGuard_.highestAccepted())) + "\n") > 0 && file.commit();
 }
 

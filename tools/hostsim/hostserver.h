@@ -149,14 +149,29 @@ public:
     // The freshness rule and replay cache of key blocks, over all
     // connections; started with the server.
     KeyGuard &keyGuard() { return keyGuard_; }
-    // Keeps the highest stamp this host ever took in `path` (decimal
-    // milliseconds), across runs: a run starts its freshness rule above the
-    // stamp an earlier run took last, so no block an earlier run took is
-    // taken again (its replay cache died with it). The file is written
-    // before each "OK"; a block whose stamp cannot be recorded is refused.
-    // False (with `error`) when the file exists but cannot be read.
+    // The highest key-block stamp this host ever took (H) is kept in a file
+    // across runs (decimal milliseconds and a line end): a run starts its
+    // freshness rule above it, so no block an earlier run took is taken
+    // again (its replay cache died with it, and the window takes stamps up
+    // to 5 minutes ahead of the clock). The file is written before each
+    // "OK"; a block whose stamp cannot be recorded is refused.
+    //
+    // By default the file is DefaultKeyStateFile(hostKey()), read when the
+    // first key block comes. setKeyStateFile names another file and reads
+    // it at once (call it before listening). A missing file means no
+    // earlier run. A file that is not a regular file, cannot be read or
+    // holds anything but a stamp from 0 to 2^63 - 2 is refused: false, with
+    // `error` saying why (by default every key block is then refused, and
+    // the protocol error says why).
     bool setKeyStateFile(const QString &path, std::string *error = nullptr);
-    // Writes the highest stamp taken to the state file (true without one).
+    // For tests only: gives the host a key pair made now. No earlier run can
+    // have taken a block made for it, so the host keeps no H and takes
+    // blocks from its start on. False (and nothing changed) when no key
+    // could be made. Write hostKey()'s public key file for the client after
+    // this call.
+    bool useNewKeyPair();
+    // Writes the highest stamp taken to the state file (true when the host
+    // keeps none: a key pair of this run's own).
     bool recordKeyState();
     const HostKey &hostKey() const { return key_; }
     // The scenario; a password change is stored in it.
@@ -239,10 +254,14 @@ private:
                    size_t rowSize, int perBlock, const char *startCode, const char *blockCode,
                    const char *ackCode);
 
+    // Reads the default key state file if no other choice was made.
+    bool prepareKeyState(std::string &error);
+
     QTcpServer *server_;
     HostKey key_;
     KeyGuard keyGuard_;
-    QString keyStateFile_;
+    QString keyStateFile_;           // where H is kept; empty: not kept
+    bool keyStateDefault_ = true;    // the default file is still to be read
     Scenario scenario_;
     std::map<std::string, TelegramHandler> handlers_;
     std::map<char, FrameHandler> frameHandlers_;
@@ -263,6 +282,13 @@ private:
 
     friend class HostConnection;
 };
+
+// Where a host keeps the highest key-block stamp it took for a key pair
+// when it is not told otherwise: one file per host key id (16 hex digits),
+// $XDG_STATE_HOME/fennimarch/hostsim/<key id>.state, or
+// ~/.local/state/fennimarch/hostsim/<key id>.state when XDG_STATE_HOME is
+// not set to an absolute path.
+QString DefaultKeyStateFile(const HostKey &key);
 
 // The code of the host's answer to a request code ("0800100" -> "0810100");
 // the request code itself for codes the host does not know.

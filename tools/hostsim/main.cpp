@@ -4,13 +4,14 @@
 //           [--state FILE] [--versions DLL,EXE | --versions-from FOLDER]
 //           [--version-answer compare|ok|fileno|diff]
 //
-// Listens on 127.0.0.1:N and serves until it is killed. With --state the
-// highest key-block stamp taken is kept in FILE across runs (a run never
-// takes a block an earlier run may have taken); without it each run is a
-// host that never ran before. With --versions-from the host's versions for
-// the updater's version report are those of Omvertis.dll and Marrowick.exe
-// in FOLDER, read as the updater reads them (the demo passes its working
-// folder, so that the demo's own files are current).
+// Listens on 127.0.0.1:N and serves until it is killed. The highest
+// key-block stamp taken is kept across runs (a run never takes a block an
+// earlier run may have taken) in FILE, or without --state in
+// $XDG_STATE_HOME/fennimarch/hostsim/<key id>.state (~/.local/state/...).
+// With --versions-from the host's versions for the updater's version report
+// are those of Omvertis.dll and Marrowick.exe in FOLDER, read as the updater
+// reads them (the demo passes its working folder, so that the demo's own
+// files are current).
 //
 //   hostsim --write-public-key FILE [--key ZelcoranHostPrivate.key]
 //
@@ -77,7 +78,9 @@ int main(int argc, char **argv)
     QCommandLineOption keyOpt("key", "Host private key file (64 hex digits); default: the demo key.",
                               "file");
     QCommandLineOption verboseOpt("verbose", "Print what the host receives.");
-    QCommandLineOption stateOpt("state", "Key state file: the highest key-block stamp taken, kept across runs.",
+    QCommandLineOption stateOpt("state",
+                                "Key state file: the highest key-block stamp taken, kept across runs "
+                                "(default: one per host key under $XDG_STATE_HOME/fennimarch/hostsim).",
                                 "file");
     QCommandLineOption versionsOpt("versions",
                                    "The host's library and client versions for the updater's "
@@ -161,9 +164,12 @@ int main(int argc, char **argv)
         server.setScenario(*scenario);
     }
     server.setHostKey(hostKey);
-    if (parser.isSet(stateOpt)) {
+    {
+        // Without --state the highest stamp is kept in a place of the host's
+        // own for its key pair, so a restart never takes a block again.
         std::string error;
-        if (!server.setKeyStateFile(parser.value(stateOpt), &error)) {
+        const QString state = parser.isSet(stateOpt) ? parser.value(stateOpt) : DefaultKeyStateFile(hostKey);
+        if (!server.setKeyStateFile(state, &error)) {
             std::fprintf(stderr, "hostsim: %s\n", error.c_str());
             return 2;
         }

@@ -2,7 +2,8 @@
 
 #include "wire.h"
 
-#include <QFile>
+#include "common/regularfile.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,6 +17,9 @@ using wire::IsDigits;
 using wire::ZeroPad;
 
 namespace {
+
+// A scenario with the largest result files is a few megabytes.
+constexpr size_t kMaxScenarioFileSize = 64 * 1024 * 1024;
 
 std::string Fit(std::string_view s, size_t width)
 {
@@ -429,13 +433,15 @@ std::optional<Scenario> Scenario::fromJson(const QByteArray &json, const QDate &
 std::optional<Scenario> Scenario::fromFile(const QString &path, const QDate &today,
                                            std::string *error)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    // A regular file only: a FIFO or a device of that name is refused
+    // rather than waited on.
+    std::string text, why;
+    if (!fm::ReadRegularFile(path.toStdString(), kMaxScenarioFileSize, text, &why)) {
         if (error)
-            *error = "cannot read " + path.toStdString() + ": " + f.errorString().toStdString();
+            *error = "cannot read " + path.toStdString() + ": " + why;
         return std::nullopt;
     }
-    return fromJson(f.readAll(), today, error);
+    return fromJson(QByteArray::fromStdString(text), today, error);
 }
 
 std::string MakeResultRow(char direction, std::string_view bank, std::string_view kind,
