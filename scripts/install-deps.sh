@@ -3,7 +3,7 @@
 # Only what is missing is installed; run as root (or with sudo available).
 set -euo pipefail
 PKGS=(cmake ninja-build g++ pkg-config
-      qt6-base-dev pxlib-dev libsqlite3-dev libzip-dev libcurl4-openssl-dev libssl-dev
+      qt6-base-dev libfontconfig-dev pxlib-dev libsqlite3-dev libzip-dev libcurl4-openssl-dev libssl-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       python3-pyftpdlib xvfb xauth
       fonts-nanum fonts-baekmuk qt6-translations-l10n)

@@ -1,5 +1,7 @@
 #include "common/desktop.h"
 
+#include "common/digitface.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QLibraryInfo>
@@ -13,7 +15,7 @@ namespace fm {
 const std::vector<std::pair<QString, QStringList>> &FontMapping()
 {
     static const std::vector<std::pair<QString, QStringList>> mapping = {
-        {QString::fromUtf8("굴림"), {"Baekmuk Batang", "Baekmuk Dotum", "NanumGothic"}},
+        {QString::fromUtf8("굴림"), {DigitFaceFamily(), "Baekmuk Batang", "Baekmuk Dotum", "NanumGothic"}},
         {QString::fromUtf8("굴림체"), {"NanumGothicCoding", "Baekmuk Dotum"}},
         {"MS Sans Serif", {"Baekmuk Dotum", "NanumGothic"}},
     };
@@ -22,6 +24,7 @@ const std::vector<std::pair<QString, QStringList>> &FontMapping()
 
 void MapFonts()
 {
+    RegisterDigitFace();
     for (const auto &[name, families] : FontMapping()) {
         QFont::removeSubstitutions(name);
         QFont::insertSubstitutions(name, families);
@@ -72,6 +75,12 @@ QIcon ProgramIcon(QChar letter, const QColor &colour)
 void SetUpKoreanDesktop(QChar iconLetter, const QColor &iconColour)
 {
     MapFonts();
+    // Whole-pixel glyph widths and places whatever hinting the desktop asks
+    // for (a desktop's "slight" hinting gives fractional widths): the
+    // columns were measured with them. The windows' own fonts inherit it.
+    QFont font = QApplication::font();
+    font.setHintingPreference(QFont::PreferFullHinting);
+    QApplication::setFont(font);
     QLocale::setDefault(KoreanLocale());
     LoadKoreanTranslation();
     QApplication::setWindowIcon(ProgramIcon(iconLetter, iconColour));

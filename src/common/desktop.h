@@ -4,12 +4,15 @@
 //
 // - The font names the windows ask for ("굴림", "굴림체", "MS Sans Serif")
 //   are mapped, inside the program, to installed Korean fonts of close
-//   metrics: "굴림" to Baekmuk Batang (proportional; digits 6 pixels wide at
-//   12 pixels, hyphen 5, comma 3, so the lists' dates, amounts and numbers
-//   fit their columns), "MS Sans Serif" to Baekmuk Dotum (proportional, a
-//   plain sans face for the main window), "굴림체" to NanumGothicCoding
-//   (fixed pitch, 6 pixels a half-width character, 12 a syllable). The
-//   user's font configuration is neither read for this nor changed.
+//   metrics: "굴림" to the programs' own digit face (digitface.h: digits 6
+//   pixels wide at 12 pixels, hyphen 5, comma 3, never touching, so the
+//   lists' dates, amounts and numbers fit their columns and stay legible)
+//   with Baekmuk Batang behind it for every other character (proportional),
+//   "MS Sans Serif" to Baekmuk Dotum (proportional, a plain sans face for
+//   the main window), "굴림체" to NanumGothicCoding (fixed pitch, 6 pixels a
+//   half-width character, 12 a syllable). The user's font configuration is
+//   neither read for this nor changed.
+// - Whole-pixel hinting for every window's font, whatever the desktop asks.
 // - Qt's own Korean translation (the standard buttons 확인, 예, 아니요, 취소).
 // - One fixed Korean locale for every number and date the program shows.
 // - The program's window icon.
@@ -28,7 +31,8 @@ namespace fm {
 // The font names the windows use and the installed families they map to,
 // first choice first.
 const std::vector<std::pair<QString, QStringList>> &FontMapping();
-// Registers FontMapping() with Qt's font substitutions (idempotent).
+// Adds the digit face and registers FontMapping() with Qt's font
+// substitutions (idempotent).
 void MapFonts();
 
 // The locale of every number and date the program shows.

@@ -31,6 +31,7 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -779,8 +780,15 @@ void TFrmC101B00::ShowLog(bool shown)
         first = false;
     }
     Memo->setPlainText(text);
-    Memo->moveCursor(QTextCursor::End);
     Memo->show();
+    PnlList->layout()->activate(); // the log's room beside the list, now
+    // The newest line from its start: the cursor at the end of a line would
+    // scroll the log sideways into the blanks that close its 1,024
+    // characters, and it would open looking empty.
+    Memo->moveCursor(QTextCursor::End);
+    Memo->moveCursor(QTextCursor::StartOfBlock);
+    Memo->horizontalScrollBar()->setValue(Memo->horizontalScrollBar()->minimum());
+    Memo->verticalScrollBar()->setValue(Memo->verticalScrollBar()->maximum());
 }
 
 void TFrmC101B00::ClearDataList() { fm::ClearDataList(*SGrdDataLst); }

@@ -125,6 +125,12 @@ TFrmVersion::TFrmVersion(QWidget *parent) : QWidget(parent, Qt::Window)
                       "버튼을 누른후 Norvane 홈페이지에서 프로그램을 직접 다운받으십시요"));
     Label2->setWordWrap(false);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // In the mapped font at the window's 12 pixels the two long lines need
+    // 391 pixels of the label's 372 (the blanks and Latin letters are wider
+    // than the original face's): the hint is one pixel smaller, 359 wide.
+    QFont hint = f;
+    hint.setPixelSize(11);
+    Label2->setFont(hint);
     setTextColour(Label2, QColor(128, 0, 128)); // purple
 
     setTabOrder(BitBtn1, BitBtn2);

@@ -1,8 +1,14 @@
-// The Korean desktop both programs set up: Qt's own texts in Korean.
+// The Korean desktop both programs set up: Qt's own texts in Korean, and the
+// figures of the lists' font.
 #include "common/desktop.h"
+#include "support/screens.h"
 
 #include <QAbstractButton>
+#include <QFontMetrics>
+#include <QImage>
 #include <QMessageBox>
+#include <QPainter>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 TEST(Desktop, StandardButtonsReadKoreanWhateverTheLocale)
@@ -16,4 +22,45 @@ TEST(Desktop, StandardButtonsReadKoreanWhateverTheLocale)
     for (const auto &[button, text] : expected)
         EXPECT_TRUE(box.button(button)->text().startsWith(QString::fromUtf8(text)))
             << box.button(button)->text().toStdString();
+}
+
+namespace {
+
+QImage Drawn(const QFont &font, const QString &text, qreal x)
+{
+    QImage image(QFontMetrics(font).horizontalAdvance(text) + 8, 16, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QPointF(x, 12), text);
+    return image;
+}
+
+} // namespace
+
+// "굴림" at the lists' 12 pixels: any two of the ten digits, "," and "-"
+// side by side are two runs of ink, also where a line of text places them
+// between two pixels; every other character is Baekmuk Batang's, on the
+// same baseline.
+TEST(Desktop, TheFiguresOfTheListFontNeverTouch)
+{
+    QFont gulim(QString::fromUtf8("굴림"));
+    gulim.setPixelSize(12);
+    const QString figures = "0123456789,-";
+    for (qreal x : {2.0, 2.5, 2.75})
+        for (QChar a : figures)
+            for (QChar b : figures)
+                EXPECT_EQ(fmtest::InkRuns(Drawn(gulim, QString(a) + b, x)), 2)
+                    << QString(a).toStdString() << QString(b).toStdString() << " at " << x;
+    QFont batang("Baekmuk Batang");
+    batang.setPixelSize(12);
+    const QString words = QString::fromUtf8("국민은행 GONG.TXT 송신:");
+    EXPECT_EQ(Drawn(gulim, words, 2), Drawn(batang, words, 2));
+    EXPECT_EQ(QFontMetrics(gulim).height(), QFontMetrics(batang).height());
+
+    // The windows' fonts get whole-pixel hinting whatever the desktop asks.
+    QWidget window;
+    window.setFont(gulim);
+    EXPECT_EQ(window.font().hintingPreference(), QFont::PreferFullHinting);
 }

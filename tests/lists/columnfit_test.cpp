@@ -1,6 +1,7 @@
 // Every column of every list holds the widest text its field can carry, in
 // the grid's font as the programs map it to an installed font: no digit of a
-// date, amount or number is clipped or runs into the next column.
+// date, amount or number is clipped or runs into the next column, and no two
+// characters of a number touch.
 #include "common/codec.h"
 #include "common/desktop.h"
 #include "common/text.h"
@@ -9,10 +10,13 @@
 #include "session/FileLists.h"
 #include "session/ListRows.h"
 #include "session/TransferRules.h"
+#include "support/screens.h"
 #include "support/testutil.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QImage>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <gtest/gtest.h>
@@ -89,6 +93,21 @@ void ExpectFits(TStringGrid &grid, const QFont &font, const char *list, const st
             EXPECT_LE(canvas.x + ink.right(), cell - 1)
                 << list << " column " << c.col << " (" << width << " px): \"" << q.toStdString() << "\" needs "
                 << canvas.x + ink.right() + 2 << " in " << QFontInfo(font).family().toStdString();
+
+            // A number as the grid paints the cell: every character of it a
+            // run of ink of its own, apart from its neighbours.
+            const QString figures = QString(q).remove(' ');
+            if (!QRegularExpression("^[0-9,:-]+$").match(figures).hasMatch()) continue;
+            if (c.drawn)
+                grid.OnDrawCell = [&](TGridCanvas &cv, int col, int row, const TRect &r) {
+                    SGrdDataLstDrawCell(grid, cv, banks, col, row, r);
+                };
+            QImage image(cell, 20, QImage::Format_RGB32);
+            QPainter painter(&image);
+            grid.PaintCell(painter, TRect{0, 0, cell, 20}, c.col, 1);
+            painter.end();
+            EXPECT_EQ(fmtest::InkRuns(image), figures.size())
+                << list << " column " << c.col << ": \"" << q.toStdString() << "\" has glyphs that touch";
         }
     }
 }
@@ -129,12 +148,13 @@ TEST(ColumnFit, EveryListColumnHoldsItsWidestText)
     const std::vector<std::string> kindCodes = {"100", "200", "300", "400", "500", "700", "800", "801", "802"};
 
     TStringGrid grid;
+    grid.setFont(font); // the window's font, as the window's grid has it
     SetResultListTitle(grid);
     ExpectFits(grid, font, "result list",
                {{0, {"S", "R"}},
                 {1, bankCodes},
                 {2, kindCodes},
-                {3, {"20261208"}},
+                {3, {"20261208", "88888888"}},
                 {4, {"235858"}},
                 {5, {"235858"}},
                 {6, {"999997"}}, // a 6-digit count less the header and trailer
@@ -158,11 +178,12 @@ TEST(ColumnFit, EveryListColumnHoldsItsWidestText)
             {1, bankCodes},
             {2, {"200"}},
             {3, {"99999"}},                       // receipt number, 5
-            {4, {"9999999999"}},               // institution code, 10
+            {4, {"9999999999", "4444444444"}}, // institution code, 10
             {5, {"9999999999999999"}},         // school account, 16
             {6, {"9999999"}},                  // count, 7 digits
-            {7, {kMaxAmount, FormatThousands(765000000, 13)}},
-            {8, {"20261208"}},
+            {7, {kMaxAmount, FormatThousands(765000000, 13), FormatThousands(888888888, 13),
+                 FormatThousands(20000, 13)}},
+            {8, {"20261208", "88888888"}},
             {9, {"20261208"}},
             {grid.ColCount() - 1, {kMark}}};
         if (grid.ColCount() == 12) columns.push_back({10, {K("완료")}});
@@ -171,7 +192,7 @@ TEST(ColumnFit, EveryListColumnHoldsItsWidestText)
 
     SetNoticeListTitle(grid);
     ExpectFits(grid, font, "notice list",
-               {{0, {"20261208"}},
+               {{0, {"20261208", "88888888"}},
                 {1, {"235858"}},
                 {3, {"GONG0001.TXT"}}, // an 8.3 file name
                 {4, {kMark}}});
@@ -185,11 +206,11 @@ TEST(ColumnFit, EveryDetailListColumnHoldsItsWidestText)
     const std::string syllables = K("가나다라마바사아자차카타"); // 2 bytes each
     // An unprocessed amount never exceeds its record's 8-digit transfer amount.
     ExpectFits(*dlg.SGrdDataLst, dlg.SGrdDataLst->font(), "detail list",
-               {{1, {"0020240001"}, false},      // student number, 10
+               {{1, {"0020240001", "8888888888"}, false}, // student number, 10
                 {2, {syllables.substr(0, 10)}, false},
                 {3, BankNames(), false},
                 {4, {syllables.substr(0, 16)}, false},
-                {5, {"9999999999999999"}, false}, // account number, 16
+                {5, {"9999999999999999", "4444444444444444"}, false}, // account number, 16
                 {6, {"20261208"}, false},
                 {7, {DetailAmount("00099999999", 11), DetailAmount("99999999", 8)}, false},
                 {8, {syllables}, false}});

@@ -2,6 +2,8 @@
 // counters, the log-in dialog, and the socket layer's refused read.
 #include "sessionenv.h"
 
+#include <QScrollBar>
+#include <QTextBlock>
 #include <ctime>
 
 using fm::TFrmC101B00;
@@ -41,6 +43,27 @@ TEST_F(SessionEnv, F11TogglesTheLogAndLeavesTheKeyToTheFocusedControl)
     QWidget other;
     QTest::keyClick(&other, Qt::Key_F11);
     EXPECT_FALSE(w->Memo->isHidden());
+}
+
+// F11 opens the log at the start of its newest line, not scrolled sideways
+// into the blanks at the end of the 1,024-character lines.
+TEST_F(SessionEnv, TheLogOpensAtTheStartOfItsNewestLine)
+{
+    w->resize(870, 480);
+    w->show();
+    for (int i = 0; i < 40; ++i) w->MemoAdd("send==>" + std::to_string(i) + std::string(1024, ' '));
+    for (int opening = 0; opening < 2; ++opening) {
+        w->FormKeyDown(fm::VK_F11, {});
+        QCoreApplication::processEvents();
+        const QScrollBar *across = w->Memo->horizontalScrollBar();
+        const QScrollBar *down = w->Memo->verticalScrollBar();
+        ASSERT_GT(across->maximum(), across->minimum());
+        ASSERT_GT(down->maximum(), down->minimum());
+        EXPECT_EQ(across->value(), across->minimum()) << "opening " << opening;
+        EXPECT_EQ(down->value(), down->maximum()) << "opening " << opening;
+        EXPECT_EQ(w->Memo->textCursor().block().text().left(9), "send==>39");
+        w->FormKeyDown(fm::VK_F11, {});
+    }
 }
 
 TEST_F(SessionEnv, DailyResetOfTheReceiveCounters)

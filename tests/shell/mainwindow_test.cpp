@@ -4,7 +4,13 @@
 #include "common/desktop.h"
 
 #include "common/modal.h"
+#include "session/C101B01.h"
+#include "session/C101B02.h"
+#include "session/C101B03.h"
+#include "session/C101B04.h"
+#include "session/C101B05.h"
 #include "shell/O102B00.h"
+#include "support/screens.h"
 
 #include <QDateTime>
 #include <filesystem>
@@ -278,4 +284,45 @@ TEST_F(ShellEnv, SettingsBackupAndRestoreItemsRunTheirCommands)
     w.MnuT103B00->trigger();
     ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
     EXPECT_EQ(boxes.last().buttons, fm::MsgButtons::YesNo);
+}
+
+// Every fixed text of the program's windows and dialogs (labels, label
+// panels, buttons, tool buttons) fits the room its widget gives it in the
+// mapped fonts, as the windows open.
+TEST_F(ShellEnv, EveryTextOfEveryWindowFitsItsWidget)
+{
+    auto expectFits = [](QWidget &w) {
+        w.show();
+        QCoreApplication::processEvents();
+        const QStringList cut = fmtest::TextsThatDoNotFit(w);
+        EXPECT_TRUE(cut.isEmpty()) << w.objectName().toStdString() << ":\n  " << cut.join("\n  ").toStdString();
+        w.hide();
+    };
+    {
+        TFrmMain w;
+        expectFits(w);
+    }
+    {
+        std::unique_ptr<TFrmC101B00> w(fm::CreateFrmC101B00(nullptr));
+        w->resize(870, 480);
+        expectFits(*w);
+        // The other state of the shared place, and the progress panel.
+        setLoggedIn(w.get(), true);
+        w->PnlFtp->show();
+        expectFits(*w);
+        setLoggedIn(w.get(), false);
+    }
+    fm::TFrmO102B00 settings;
+    expectFits(settings);
+    fm::TFrmC101B01 login;
+    expectFits(login);
+    fm::TFrmC101B02 work;
+    expectFits(work);
+    fm::TFrmC101B03 password;
+    expectFits(password);
+    fm::TFrmC101B04 notice;
+    expectFits(notice);
+    const auto store = std::make_unique<fm::TLoadedFile>();
+    fm::TFrmC101B05 detail(*store, 0, "R");
+    expectFits(detail);
 }

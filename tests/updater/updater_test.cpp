@@ -3,7 +3,10 @@
 #include "updater_env.h"
 
 #include "platform/versioninfo.h"
+#include "support/screens.h"
+#include "updater/E101B00.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 
 using namespace updtest;
@@ -174,4 +177,23 @@ TEST_F(UpdaterTest, DownloadsTheDifferingLibraryAfterLoggingIn)
     for (const char *c : {"PORT 127,0,0,1,", "TYPE I", "RETR Omvertis.dll"})
         EXPECT_TRUE(Has(V(cwd, s.end()), c)) << c;
     EXPECT_EQ(s.back(), "QUIT present");
+}
+
+// Every fixed text of the version window (the hint under the gauge, both
+// steps of its status line, the buttons) and of the settings dialog's two
+// pages fits the room its widget gives it in the mapped fonts.
+TEST_F(UpdaterTest, EveryTextOfBothWindowsFitsItsWidget)
+{
+    fm::upd::TFrmVersion &w = create();
+    QCoreApplication::processEvents();
+    for (const char *step : {"", "Norvane 연결중...", "파일 업데이트 중..."}) {
+        w.Label1->setText(QString::fromUtf8(step));
+        const QStringList cut = fmtest::TextsThatDoNotFit(w);
+        EXPECT_TRUE(cut.isEmpty()) << cut.join("\n").toStdString();
+    }
+    fm::upd::TFrmE101B00 settings;
+    settings.show();
+    QCoreApplication::processEvents();
+    const QStringList cut = fmtest::TextsThatDoNotFit(settings);
+    EXPECT_TRUE(cut.isEmpty()) << cut.join("\n").toStdString();
 }

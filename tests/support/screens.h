@@ -1,0 +1,23 @@
+#pragma once
+// What the user sees of a text: its runs of ink, and whether the windows'
+// texts fit the room their widgets give them.
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace fmtest {
+
+// The runs of ink in an image: its pixel columns that hold any pixel other
+// than the background (the colour of the top left pixel), counted as runs
+// of neighbouring columns. Glyphs that never touch give one run each.
+int InkRuns(const QImage &image);
+
+// The texts of a window's labels, buttons and group titles (the window
+// itself and every widget in it) that are wider or taller than the room
+// their widget gives them, in the widget's own font; each as
+// "name: text (needs w x h, has w x h)".
+QStringList TextsThatDoNotFit(const QWidget &window);
+
+} // namespace fmtest
