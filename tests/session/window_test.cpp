@@ -2,6 +2,7 @@
 // counters, the log-in dialog, and the socket layer's refused read.
 #include "sessionenv.h"
 
+#include <cerrno>
 #include <ctime>
 
 using fm::TFrmC101B00;
@@ -117,7 +118,7 @@ TEST_F(SessionEnv, RefusedReadEndsTheConnection)
 {
     login();
     boxes.clear();
-    w->CSock->SocketFailed(QAbstractSocket::NetworkError, "Connection reset by peer");
+    w->CSock->SocketFailed(ECONNRESET);
     ASSERT_EQ(boxes.count(), 3u) << boxes.texts();
     EXPECT_EQ(boxes.shown()[0].text, q("수신오류"));
     EXPECT_EQ(boxes.shown()[0].caption, q("Error"));
