@@ -511,8 +511,10 @@ void TFrmC101B00::CSockError(TErrorEvent kind, int &)
 
 void TFrmC101B00::SendTelegram()
 {
+    // Nothing goes out without a connection, nor once the context is gone
+    // (the window is closing: no call into the library).
+    if (!CSock->Connected() || !FCryptCtx) return;
     MemoAdd(Telegram.ToString("send==>"));
-    if (!FCryptCtx) return; // the context is gone: no call into the library
     unsigned char out[1040];
     std::memset(out, 0, sizeof out);
     rs_Encrypt(FCryptCtx.get(), reinterpret_cast<const unsigned char *>(Telegram.Bytes()), 1024, out);

@@ -500,6 +500,45 @@ TEST_F(Receiving, AWrongTotalSendsThirteenAndStopsTheChain)
     EXPECT_FALSE(w->Receiving());
 }
 
+TEST_F(Receiving, AfterTheHostClosesBehindACompletionBoxANewLogInReceivesAsOnAFreshWindow)
+{
+    // The host ends the connection once it has the first file's end
+    // acknowledgement, while that file's completion box is open; the box
+    // stays open well past the chain's one-second timer.
+    bool closed = false;
+    boxes.onShow([&](const fm::ShownBox &b) {
+        if (closed || b.text != q("이체결과자료 수신이 완료되었습니다!!")) return;
+        closed = true;
+        ASSERT_TRUE(fmtest::WaitFor([&] { return telegramsWith("0810800").size() == 1; }));
+        host.closeConnections();
+        ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+        QTest::qWait(1500);
+    });
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return closed && !w->CSock->Active() && !w->LoggedIn(); })) << boxes.texts();
+    boxes.onShow({});
+    QTest::qWait(1500); // nothing of the ended chain acts offline
+    EXPECT_FALSE(w->Receiving());
+    EXPECT_EQ(telegramsWith("0700100").size(), 1u);
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 1), "");
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), MarkText());
+
+    // Logged in again: the file still marked is asked for and received.
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox("이체결과자료 수신이 완료되었습니다!!", 2)) << boxes.texts();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !w->Receiving(); }));
+    const auto requests = telegramsWith("0700100");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].substr(12, 4), "0011");
+    EXPECT_EQ(filesIn("recv", "S12340011_302_").size(), 1u);
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), "");
+    EXPECT_EQ(boxesWith(kDisconnectBox), 1u) << boxes.texts();
+}
+
 TEST_F(Receiving, HostBytesThatWouldLeaveRecvOrDataAreRefused)
 {
     host.scenario().resultFiles[0].baseName = "../../x";
