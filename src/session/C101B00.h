@@ -135,7 +135,8 @@ public:
 
     // ---- sending and answers --------------------------------------------------
     // Logs, encrypts and sends the current Telegram as one data frame, on an
-    // established connection only.
+    // established connection only. One that cannot be sealed is not sent:
+    // the broken-answer box, then the connection is closed.
     void SendTelegram();
     // Runs the branch of the decrypted answer in Telegram.
     void ProcessTelegram();
@@ -286,6 +287,10 @@ private:
     void HandleHostFrame(const FrameAssembler::Frame &frame);
     // "응답 전문 오류입니다!!": an answer that cannot be used.
     void BrokenAnswer();
+    // Set while the user is told that a telegram could not be sealed: the
+    // session is broken and its connection about to be closed, so nothing
+    // more is sent on it.
+    bool sealFailed_ = false;
 
     // What setting a mark in a file list does besides (load, enable the
     // detail button).

@@ -12,6 +12,7 @@
 #include "session/FileLists.h"
 #include "session/sessionenv.h"
 #include "shell/DMModule.h"
+#include "zelcoran.h"
 
 #include <QHeaderView>
 #include <QPlainTextEdit>
@@ -537,6 +538,38 @@ TEST_F(Receiving, AfterTheHostClosesBehindACompletionBoxANewLogInReceivesAsOnAFr
     EXPECT_EQ(filesIn("recv", "S12340011_302_").size(), 1u);
     EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), "");
     EXPECT_EQ(boxesWith(kDisconnectBox), 1u) << boxes.texts();
+}
+
+TEST_F(Receiving, ARequestThatCannotBeSealedIsNotSentAndEndsTheConnectionAndTheReception)
+{
+    login();
+    const auto dataFrames = [&] {
+        return std::count_if(host.receivedFrames().begin(), host.receivedFrames().end(),
+                             [](const std::string &f) { return f[0] == 'D'; });
+    };
+    const auto framesBefore = dataFrames();
+    boxes.clear();
+    // The session is gone from the context: the next telegram cannot be sealed.
+    ZelcoranWipe(const_cast<unsigned char *>(w->CryptCtx()));
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, q(kBrokenBox));
+    EXPECT_EQ(boxes.shown()[0].caption, q("전문오류"));
+    EXPECT_FALSE(w->CSock->Active());
+    EXPECT_FALSE(w->LoggedIn());
+    EXPECT_FALSE(w->Receiving());
+    ASSERT_TRUE(fmtest::WaitFor([&] { return host.openConnections() == 0; }));
+    EXPECT_EQ(dataFrames(), framesBefore); // no frame of zeros, nor any other
+    EXPECT_TRUE(telegramsWith("0700100").empty());
+
+    // The reception was ended with the connection: a new log-in receives.
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox("이체결과자료 수신이 완료되었습니다!!", 2)) << boxes.texts();
+    EXPECT_EQ(telegramsWith("0700100").size(), 2u);
 }
 
 TEST_F(Receiving, HostBytesThatWouldLeaveRecvOrDataAreRefused)
