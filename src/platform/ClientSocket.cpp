@@ -131,6 +131,7 @@ public:
         writeNotifier->setEnabled(false);
         connectTimer = new QTimer(this);
         connectTimer->setSingleShot(true);
+        connectTimer->setTimerType(Qt::PreciseTimer); // a coarse one may end the attempt early
         QObject::connect(readNotifier, &QSocketNotifier::activated, this, [this] {
             HandlerScope scope(handlers);
             if (TClientSocket *o = owner)
