@@ -132,20 +132,18 @@ public:
         connectTimer = new QTimer(this);
         connectTimer->setSingleShot(true);
         connectTimer->setTimerType(Qt::PreciseTimer); // a coarse one may end the attempt early
-        QObject::connect(readNotifier, &QSocketNotifier::activated, this, [this] {
-            HandlerScope scope(handlers);
-            if (TClientSocket *o = owner)
-                o->readable(this);
-            else
-                readWhileClosing();
-        });
-        QObject::connect(writeNotifier, &QSocketNotifier::activated, this, [this] {
-            HandlerScope scope(handlers);
-            if (TClientSocket *o = owner)
-                o->writable(this);
-            else
-                writeWhileClosing();
-        });
+        // A readiness goes to the owner while there is one, else to the close.
+        const auto route = [this](QSocketNotifier *n, void (TClientSocket::*owned)(Link *), void (Link::*closing)()) {
+            QObject::connect(n, &QSocketNotifier::activated, this, [this, owned, closing] {
+                HandlerScope scope(handlers);
+                if (TClientSocket *o = owner)
+                    (o->*owned)(this);
+                else
+                    (this->*closing)();
+            });
+        };
+        route(readNotifier, &TClientSocket::readable, &Link::readWhileClosing);
+        route(writeNotifier, &TClientSocket::writable, &Link::writeWhileClosing);
         QObject::connect(connectTimer, &QTimer::timeout, this, [this] {
             HandlerScope scope(handlers);
             if (TClientSocket *o = owner) o->attemptFailed(this, ETIMEDOUT);

@@ -47,6 +47,14 @@ struct Events {
     }
 };
 
+// Starts a connection to a port of the loopback address.
+void OpenTo(fm::TClientSocket &s, quint16 port)
+{
+    s.Address = "127.0.0.1";
+    s.Port = port;
+    s.Open();
+}
+
 } // namespace
 
 TEST(ClientSocket, QueuedBytesAllArriveEvenWhenClosedAtOnce)
@@ -205,9 +213,7 @@ TEST(ClientSocket, FailedAttemptsCarryTheSystemsErrorWhateverTheLanguage)
         ASSERT_TRUE(gone.listen(QHostAddress::LocalHost));
         closedPort = gone.serverPort();
     }
-    s.Address = "127.0.0.1";
-    s.Port = closedPort;
-    s.Open();
+    OpenTo(s, closedPort);
     ASSERT_TRUE(fmtest::WaitFor([&] { return !s.Active(); }));
 
     // The broadcast address takes no TCP connection: the network is
@@ -233,9 +239,7 @@ TEST(ClientSocket, AConnectionTheHostResetsIsARefusedRead)
     fm::TClientSocket s;
     Events ev;
     ev.attach(s);
-    s.Address = "127.0.0.1";
-    s.Port = peer.server.serverPort();
-    s.Open();
+    OpenTo(s, peer.server.serverPort());
     ASSERT_TRUE(fmtest::WaitFor([&] { return s.Connected() && peer.conn; }));
 
     // The host drops the connection with a reset rather than an orderly close.
@@ -271,11 +275,9 @@ TEST(ClientSocket, AnAttemptTheHostNeverAnswersTimesOut)
     fm::TClientSocket s;
     Events ev;
     ev.attach(s, 0);
-    s.Address = "127.0.0.1";
-    s.Port = ntohs(a.sin_port);
     QElapsedTimer clock;
     clock.start();
-    s.Open();
+    OpenTo(s, ntohs(a.sin_port));
     ASSERT_TRUE(fmtest::WaitFor([&] { return !s.Active(); }, fm::TClientSocket::kConnectTimeoutMs + 15000));
     EXPECT_GE(clock.elapsed(), fm::TClientSocket::kConnectTimeoutMs - 100);
     EXPECT_EQ(ev.errors, (std::vector<std::pair<fm::TErrorEvent, int>>{{fm::TErrorEvent::eeConnect, 10060}}));
