@@ -4,11 +4,20 @@
 #include "common/guard.h"
 
 #include <QHostAddress>
-#include <QNetworkProxy>
-#include <QTcpSocket>
+#include <QHostInfo>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace fm {
 
@@ -42,25 +51,61 @@ bool parseDottedIPv4(const std::string &text, quint32 &out)
 }
 
 constexpr int kAddressNotAvailable = 10049;
+constexpr int kHostNotFound = 11001;
+
+// One receive takes at most this much; one readiness of the connection
+// reads at most kReadPerEvent before the read handler runs (the rest comes
+// with the next readiness).
+constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kReadPerEvent = 1024 * 1024;
+
+// Fills `ss` with the address and port; its length, or 0 for an address
+// that is neither IPv4 nor IPv6.
+socklen_t sockAddressOf(const QHostAddress &address, quint16 port, sockaddr_storage &ss)
+{
+    std::memset(&ss, 0, sizeof ss);
+    if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        auto &a = reinterpret_cast<sockaddr_in &>(ss);
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(address.toIPv4Address());
+        return sizeof a;
+    }
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto &a = reinterpret_cast<sockaddr_in6 &>(ss);
+        a.sin6_family = AF_INET6;
+        a.sin6_port = htons(port);
+        const Q_IPV6ADDR ip = address.toIPv6Address();
+        std::memcpy(&a.sin6_addr, &ip, sizeof ip);
+        const QString scope = address.scopeId();
+        if (!scope.isEmpty()) {
+            bool numeric = false;
+            a.sin6_scope_id = scope.toUInt(&numeric);
+            if (!numeric) a.sin6_scope_id = ::if_nametoindex(scope.toLocal8Bit().constData());
+        }
+        return sizeof a;
+    }
+    return 0;
+}
 
 } // namespace
 
-// Counts a handler of a socket signal while it runs; when the outermost one
-// returns, the sockets let go meanwhile go to deleteLater. Posted from here,
-// inside the emission of the loop that dispatched the signal, the deletion
-// runs once that emission has unwound. A retired socket still closing (what
-// was queued is being written) is left to its own deletion after the close.
+struct TClientSocket::Handlers {
+    int depth = 0;
+    std::vector<Link *> retired;
+    // Deletes a connection that is done once no handler of a connection
+    // runs, else retires it until the outermost one has returned.
+    void dispose(Link *l);
+};
+
+// Counts a handler of a connection's notifiers (or timers) while it runs;
+// when the outermost one returns, the connections let go meanwhile go to
+// deleteLater. Posted from here, the deletion runs once control is back in
+// the event loop that dispatched the handler.
 class TClientSocket::HandlerScope {
 public:
     explicit HandlerScope(const std::shared_ptr<Handlers> &h) : h_(h) { ++h_->depth; }
-    ~HandlerScope()
-    {
-        if (--h_->depth > 0) return;
-        const std::vector<QTcpSocket *> retired = std::move(h_->retired);
-        h_->retired.clear();
-        for (QTcpSocket *s : retired)
-            if (s->state() == QAbstractSocket::UnconnectedState) s->deleteLater();
-    }
+    ~HandlerScope();
     HandlerScope(const HandlerScope &) = delete;
     HandlerScope &operator=(const HandlerScope &) = delete;
 
@@ -68,109 +113,246 @@ private:
     std::shared_ptr<Handlers> h_; // kept: a handler may destroy the TClientSocket
 };
 
-TClientSocket::TClientSocket(QObject *parent) : QObject(parent) {}
+// One connection attempt and, once established, the connection: the
+// descriptor, a notifier for each direction (reused for every address
+// tried), the attempt's timer, the bytes received and not yet taken and the
+// bytes queued and not yet sent. `owner` is set while it is the owner's
+// current connection; a connection let go with bytes still queued goes on
+// sending them, reading and dropping what arrives, and closes once they are
+// sent (or the peer resets it).
+class TClientSocket::Link : public QObject {
+public:
+    Link(QObject *parent, std::shared_ptr<Handlers> h) : QObject(parent), handlers(std::move(h))
+    {
+        setObjectName(QStringLiteral("connection"));
+        readNotifier = new QSocketNotifier(QSocketNotifier::Read, this);
+        writeNotifier = new QSocketNotifier(QSocketNotifier::Write, this);
+        readNotifier->setEnabled(false);
+        writeNotifier->setEnabled(false);
+        connectTimer = new QTimer(this);
+        connectTimer->setSingleShot(true);
+        connectTimer->setTimerType(Qt::PreciseTimer); // a coarse one may end the attempt early
+        // A readiness goes to the owner while there is one, else to the close.
+        const auto route = [this](QSocketNotifier *n, void (TClientSocket::*owned)(Link *), void (Link::*closing)()) {
+            QObject::connect(n, &QSocketNotifier::activated, this, [this, owned, closing] {
+                HandlerScope scope(handlers);
+                if (TClientSocket *o = owner)
+                    (o->*owned)(this);
+                else
+                    (this->*closing)();
+            });
+        };
+        route(readNotifier, &TClientSocket::readable, &Link::readWhileClosing);
+        route(writeNotifier, &TClientSocket::writable, &Link::writeWhileClosing);
+        QObject::connect(connectTimer, &QTimer::timeout, this, [this] {
+            HandlerScope scope(handlers);
+            if (TClientSocket *o = owner) o->attemptFailed(this, ETIMEDOUT);
+        });
+    }
+    ~Link() override { closeDescriptor(); }
+
+    QPointer<TClientSocket> owner;
+    std::shared_ptr<Handlers> handlers;
+    std::vector<QHostAddress> addresses;
+    size_t nextAddress = 0;
+    quint16 port = 0;
+    int lastError = 0;
+    // An error a receive reported, until it has been raised (the read
+    // handler that came first may run a box meanwhile).
+    int readFailure = 0;
+    int fd = -1;
+    QSocketNotifier *readNotifier;
+    QSocketNotifier *writeNotifier;
+    QTimer *connectTimer;
+    std::string in;
+    std::string out;
+    size_t outAt = 0;
+
+    size_t queued() const { return out.size() - outAt; }
+
+    // Starts a connection to `address`: 0 connected at once, EINPROGRESS
+    // under way, else the system's error (the descriptor is then closed).
+    int connectTo(const QHostAddress &address)
+    {
+        sockaddr_storage ss;
+        const socklen_t len = sockAddressOf(address, port, ss);
+        if (len == 0) return EAFNOSUPPORT;
+        fd = ::socket(ss.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) return errno;
+        readNotifier->setSocket(fd);
+        writeNotifier->setSocket(fd);
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&ss), len) == 0) return 0;
+        const int e = errno;
+        // An interrupted connect goes on in the background, as one under way.
+        if (e == EINPROGRESS || e == EINTR) return EINPROGRESS;
+        closeDescriptor();
+        return e;
+    }
+
+    // The outcome of a connection attempt that has become writable.
+    int connectError() const
+    {
+        int e = 0;
+        socklen_t len = sizeof e;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &e, &len) != 0) return errno;
+        return e;
+    }
+
+    // Reads what the system holds into `in`: the bytes taken, whether the
+    // peer ended the connection, and the system's error (0 when none).
+    int receive(size_t &got, bool &ended)
+    {
+        got = 0;
+        ended = false;
+        while (got < kReadPerEvent) {
+            const size_t at = in.size();
+            in.resize(at + kReadChunk);
+            const ssize_t n = ::recv(fd, in.data() + at, kReadChunk, 0);
+            const int e = errno;
+            in.resize(at + (n > 0 ? size_t(n) : 0));
+            if (n > 0) {
+                got += size_t(n);
+                continue;
+            }
+            if (n == 0) {
+                ended = true;
+                return 0;
+            }
+            if (e == EINTR) continue;
+            if (e == EAGAIN || e == EWOULDBLOCK) return 0;
+            return e;
+        }
+        return 0;
+    }
+
+    // Sends what is queued as far as the system takes it; the write notifier
+    // stays on while bytes remain. The system's error, or 0.
+    int flush()
+    {
+        while (outAt < out.size()) {
+            const ssize_t n = ::send(fd, out.data() + outAt, out.size() - outAt, MSG_NOSIGNAL);
+            if (n > 0) {
+                outAt += size_t(n);
+                continue;
+            }
+            const int e = n < 0 ? errno : EPIPE;
+            if (e == EINTR) continue;
+            if (e == EAGAIN || e == EWOULDBLOCK) {
+                if (outAt >= kReadPerEvent) {
+                    out.erase(0, outAt);
+                    outAt = 0;
+                }
+                writeNotifier->setEnabled(true);
+                return 0;
+            }
+            return e;
+        }
+        out.clear();
+        outAt = 0;
+        writeNotifier->setEnabled(false);
+        return 0;
+    }
+
+    void closeDescriptor()
+    {
+        connectTimer->stop();
+        readNotifier->setEnabled(false);
+        writeNotifier->setEnabled(false);
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+
+    // Closes the connection: what the system still holds for it is read and
+    // dropped first, so that the close is an orderly one; then the
+    // connection is disposed of.
+    void finish()
+    {
+        if (fd >= 0) {
+            char sink[4096];
+            for (int i = 0; i < 256; ++i) {
+                const ssize_t n = ::recv(fd, sink, sizeof sink, 0);
+                if (n > 0 || (n < 0 && errno == EINTR)) continue;
+                break;
+            }
+        }
+        closeDescriptor();
+        in.clear();
+        out.clear();
+        outAt = 0;
+        handlers->dispose(this);
+    }
+
+    void readWhileClosing()
+    {
+        size_t got = 0;
+        bool ended = false;
+        const int e = receive(got, ended);
+        in.clear();
+        if (e != 0) {
+            finish();
+            return;
+        }
+        if (ended) {
+            readNotifier->setEnabled(false); // the peer may still take what is queued
+            if (queued() == 0) finish();
+        }
+    }
+
+    void writeWhileClosing()
+    {
+        if (flush() != 0 || queued() == 0) finish();
+    }
+};
+
+TClientSocket::HandlerScope::~HandlerScope()
+{
+    if (--h_->depth > 0) return;
+    std::vector<Link *> retired;
+    retired.swap(h_->retired);
+    for (Link *l : retired) l->deleteLater();
+}
+
+void TClientSocket::Handlers::dispose(Link *l)
+{
+    if (depth == 0) {
+        l->deleteLater();
+        return;
+    }
+    if (std::find(retired.begin(), retired.end(), l) == retired.end()) retired.push_back(l);
+}
+
+TClientSocket::TClientSocket(QObject *parent) : QObject(parent), handlers_(std::make_shared<Handlers>()) {}
 
 TClientSocket::~TClientSocket()
 {
-    // No event may reach the handlers while the sockets go away.
-    const auto sockets = findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly);
-    for (QTcpSocket *s : sockets) {
-        QObject::disconnect(s, nullptr, this, nullptr);
-        s->disconnect();
-        s->abort();
+    // No event may reach the handlers while the connections go away; what
+    // was queued is dropped.
+    const auto links = findChildren<QObject *>(QStringLiteral("connection"), Qt::FindDirectChildrenOnly);
+    for (QObject *o : links) {
+        auto *l = static_cast<Link *>(o);
+        l->owner = nullptr;
+        l->out.clear();
+        l->outAt = 0;
+        l->closeDescriptor();
         if (handlers_->depth == 0) {
-            delete s;
+            delete l;
         } else {
-            // Destroyed from inside a handler of one of the sockets' signals:
-            // the sockets outlive this object until that handler returns.
-            s->setParent(nullptr);
-            if (std::find(handlers_->retired.begin(), handlers_->retired.end(), s) == handlers_->retired.end())
-                handlers_->retired.push_back(s);
+            // Destroyed from inside a handler of one of the connections: they
+            // outlive this object until that handler returns.
+            l->setParent(nullptr);
+            handlers_->dispose(l);
         }
     }
     socket_ = nullptr;
 }
 
-void TClientSocket::dispose(QTcpSocket *s)
+void TClientSocket::later(Link *l, std::function<void()> f)
 {
-    if (handlers_->depth == 0) {
-        s->deleteLater();
-        return;
-    }
-    auto &retired = handlers_->retired;
-    if (std::find(retired.begin(), retired.end(), s) == retired.end()) retired.push_back(s);
-}
-
-void TClientSocket::attach(QTcpSocket *s)
-{
-    // Events reported while Open() is still starting the attempt are handled
-    // once it has returned, like every other event.
-    // (The socket is the timer's context: nothing runs once it is gone.)
-    auto later = [this, s](std::function<void()> f) {
-        if (!opening_) return f();
-        QTimer::singleShot(0, s, std::move(f));
-    };
-    // Every handler of the socket's signals runs inside a HandlerScope: the
-    // socket is not deleted while its emission is on the stack.
-    const std::shared_ptr<Handlers> h = handlers_;
-    connect(s, &QTcpSocket::connected, this, [this, s, later, h] {
+    if (!opening_) return f();
+    QTimer::singleShot(0, l, [h = l->handlers, f = std::move(f)] {
         HandlerScope scope(h);
-        later([this, s] { handleConnected(s); });
+        f();
     });
-    // Reads are handled as the socket reports them, through channelReadyRead:
-    // unlike readyRead, the socket raises it also while one of its handlers
-    // is still running, so a handler that opens a modal box (a nested event
-    // loop) still hears of the bytes that arrive meanwhile. (No detour
-    // through the event queue: that costs one more turn of the loop for
-    // every block of a transfer.)
-    connect(s, &QTcpSocket::channelReadyRead, this, [this, s, h](int) {
-        HandlerScope scope(h);
-        handleReadyRead(s);
-    });
-    connect(s, &QTcpSocket::disconnected, this, [this, s, later, h] {
-        HandlerScope scope(h);
-        later([this, s] { handleDisconnected(s); });
-    });
-    connect(s, &QTcpSocket::errorOccurred, this, [this, s, later, h](QAbstractSocket::SocketError e) {
-        if (s != socket_) return;
-        HandlerScope scope(h);
-        const QString text = s->errorString();
-        later([this, s, e, text] {
-            if (s == socket_) SocketFailed(e, text);
-        });
-    });
-}
-
-QTcpSocket *TClientSocket::detach()
-{
-    QTcpSocket *s = socket_;
-    if (!s) return nullptr;
-    socket_ = nullptr;
-    const bool wasConnected = connected_;
-    connected_ = false;
-    QObject::disconnect(s, nullptr, this, nullptr);
-    if (wasConnected && s->state() == QAbstractSocket::ConnectedState) {
-        // What was queued still goes out; the socket closes and goes away
-        // once it has been written.
-        // (Both inside the socket's own emission: a handler scope.)
-        const std::shared_ptr<Handlers> h = handlers_;
-        connect(s, &QTcpSocket::disconnected, s, [this, s, h] {
-            HandlerScope scope(h);
-            dispose(s);
-        });
-        connect(s, &QTcpSocket::errorOccurred, s, [this, s, h] {
-            HandlerScope scope(h);
-            s->abort();
-            dispose(s);
-        });
-        s->flush();
-        s->disconnectFromHost();
-        if (s->state() == QAbstractSocket::UnconnectedState) dispose(s);
-    } else {
-        s->abort();
-        dispose(s);
-    }
-    return s;
 }
 
 void TClientSocket::Open()
@@ -178,26 +360,143 @@ void TClientSocket::Open()
     if (socket_) return;
     if (Address.empty() && Host.empty()) throw SocketError("No address specified");
 
-    auto *s = new QTcpSocket(this);
-    s->setProxy(QNetworkProxy::NoProxy);
-    attach(s);
-    socket_ = s;
+    auto *l = new Link(this, handlers_);
+    l->owner = this;
+    socket_ = l;
     connected_ = false;
 
     quint32 ip = 0;
     const bool byAddress = !Address.empty();
     if ((byAddress && !parseDottedIPv4(Address, ip)) || Port < 0 || Port > 65535) {
-        QTimer::singleShot(0, s, [this, s] {
-            if (s == socket_) connectFailed(s, kAddressNotAvailable);
+        QTimer::singleShot(0, l, [l] {
+            HandlerScope scope(l->handlers);
+            if (TClientSocket *o = l->owner) o->connectFailed(l, kAddressNotAvailable);
         });
         return;
     }
+    l->port = quint16(Port);
+    // Events of the attempt are handled once Open() has returned, like
+    // every other event.
     opening_ = true;
-    if (byAddress)
-        s->connectToHost(QHostAddress(ip), quint16(Port));
-    else // looked up by Qt; a name it cannot find fails as HostNotFoundError
-        s->connectToHost(QString::fromStdString(Host), quint16(Port));
+    if (byAddress) {
+        l->addresses = {QHostAddress(ip)};
+        startAttempt(l);
+    } else {
+        QHostInfo::lookupHost(QString::fromStdString(Host), l, [l](const QHostInfo &info) {
+            HandlerScope scope(l->handlers);
+            TClientSocket *o = l->owner;
+            if (!o) return;
+            const QList<QHostAddress> found = info.error() == QHostInfo::NoError ? info.addresses()
+                                                                                 : QList<QHostAddress>();
+            if (found.isEmpty()) {
+                o->connectFailed(l, kHostNotFound);
+                return;
+            }
+            l->addresses.assign(found.begin(), found.end());
+            o->startAttempt(l);
+        });
+    }
     opening_ = false;
+}
+
+void TClientSocket::startAttempt(Link *l)
+{
+    while (l->nextAddress < l->addresses.size()) {
+        const int e = l->connectTo(l->addresses[l->nextAddress++]);
+        if (e == 0) {
+            later(l, [l] {
+                if (TClientSocket *o = l->owner) o->connectionReady(l);
+            });
+            return;
+        }
+        if (e == EINPROGRESS) {
+            l->writeNotifier->setEnabled(true); // writable once the attempt is decided
+            l->connectTimer->start(kConnectTimeoutMs);
+            return;
+        }
+        l->lastError = e;
+    }
+    const int code = WinSockCode(l->lastError);
+    later(l, [l, code] {
+        if (TClientSocket *o = l->owner) o->connectFailed(l, code);
+    });
+}
+
+void TClientSocket::connectionReady(Link *l)
+{
+    if (l != socket_ || connected_) return;
+    l->connectTimer->stop();
+    const int e = l->connectError();
+    if (e != 0) {
+        attemptFailed(l, e);
+        return;
+    }
+    l->writeNotifier->setEnabled(false);
+    l->readNotifier->setEnabled(true);
+    handleConnected(l);
+}
+
+void TClientSocket::attemptFailed(Link *l, int systemError)
+{
+    if (l != socket_ || connected_) return;
+    l->closeDescriptor();
+    l->lastError = systemError;
+    startAttempt(l); // the next address, or the failure
+}
+
+void TClientSocket::readable(Link *l)
+{
+    if (l != socket_ || !connected_) return;
+    size_t got = 0;
+    bool ended = false;
+    if (const int e = l->receive(got, ended)) l->readFailure = e;
+    QPointer<TClientSocket> self(this);
+    // Bytes that came with a close or an error are offered first, as they
+    // arrived first.
+    if (got > 0) {
+        Guarded([&] {
+            if (OnRead) OnRead();
+        });
+        // The handler closed the connection itself, or the socket is gone.
+        if (!self || l != socket_) return;
+    }
+    if (l->readFailure != 0) {
+        const int code = WinSockCode(l->readFailure);
+        Guarded([&] { refused(TErrorEvent::eeReceive, code, "recv"); });
+        return;
+    }
+    if (ended) handleDisconnected(l);
+}
+
+void TClientSocket::writable(Link *l)
+{
+    if (l != socket_) return;
+    if (!connected_) {
+        connectionReady(l);
+        return;
+    }
+    const int e = l->flush();
+    if (e != 0) Guarded([&] { refused(TErrorEvent::eeSend, WinSockCode(e), "send"); });
+}
+
+TClientSocket::Link *TClientSocket::detach()
+{
+    Link *l = socket_;
+    if (!l) return nullptr;
+    socket_ = nullptr;
+    const bool wasConnected = connected_;
+    connected_ = false;
+    l->owner = nullptr;
+    l->in.clear();
+    if (wasConnected && l->fd >= 0 && l->queued() > 0) {
+        // What was queued still goes out; the connection closes and goes
+        // away once it has been sent.
+        l->readNotifier->setEnabled(true);
+        l->writeNotifier->setEnabled(true);
+        return l;
+    }
+    l->finish();
+    return l;
 }
 
 void TClientSocket::Close()
@@ -215,9 +514,9 @@ void TClientSocket::raiseDisconnect()
     });
 }
 
-void TClientSocket::connectFailed(QTcpSocket *s, int code)
+void TClientSocket::connectFailed(Link *l, int code)
 {
-    if (s != socket_) return;
+    if (l != socket_) return;
     detach();
     Guarded([&] {
         int errorCode = code;
@@ -226,45 +525,32 @@ void TClientSocket::connectFailed(QTcpSocket *s, int code)
     });
 }
 
-void TClientSocket::handleConnected(QTcpSocket *s)
+void TClientSocket::handleConnected(Link *l)
 {
-    if (s != socket_) return;
+    if (l != socket_) return;
     connected_ = true;
     Guarded([&] {
         if (OnConnect) OnConnect();
     });
 }
 
-void TClientSocket::handleReadyRead(QTcpSocket *s)
+void TClientSocket::handleDisconnected(Link *l)
 {
-    if (s != socket_ || !connected_) return;
-    Guarded([&] {
-        if (OnRead) OnRead();
-    });
-}
-
-void TClientSocket::handleDisconnected(QTcpSocket *s)
-{
-    if (s != socket_ || !connected_) return;
-    // Bytes that came with the close are read first, as they arrived first.
-    if (s->bytesAvailable() > 0) handleReadyRead(s);
-    if (s != socket_) return; // the read handler closed the connection itself
+    if (l != socket_ || !connected_) return;
     detach();
     raiseDisconnect();
 }
 
-void TClientSocket::SocketFailed(QAbstractSocket::SocketError error, const QString &text)
+void TClientSocket::SocketFailed(int systemError)
 {
-    QTcpSocket *s = socket_;
-    if (!s) return;
-    const int code = WinSockCode(error, text);
+    Link *l = socket_;
+    if (!l) return;
+    const int code = WinSockCode(systemError);
     if (!connected_) {
-        connectFailed(s, code);
+        connectFailed(l, code);
         return;
     }
-    // An orderly close by the host is not an error: the disconnect follows.
-    if (error == QAbstractSocket::RemoteHostClosedError) return;
-    const bool sending = s->bytesToWrite() > 0;
+    const bool sending = l->queued() > 0;
     Guarded([&] {
         refused(sending ? TErrorEvent::eeSend : TErrorEvent::eeReceive, code, sending ? "send" : "recv");
     });
@@ -285,76 +571,74 @@ void TClientSocket::refused(TErrorEvent kind, int code, const char *api)
 int TClientSocket::SendBuf(const char *data, int count)
 {
     if (!Connected() || count <= 0) return 0;
-    const qint64 written = socket_->write(data, count);
-    if (written < 0) {
-        refused(TErrorEvent::eeSend, WinSockCode(socket_->error(), socket_->errorString()), "send");
+    Link *l = socket_;
+    l->out.append(data, size_t(count));
+    // What the system takes now goes out now; the rest stays queued and
+    // goes out as soon as the system can take it.
+    const int e = l->flush();
+    if (e != 0) {
+        Guarded([&] { refused(TErrorEvent::eeSend, WinSockCode(e), "send"); });
         return 0;
     }
-    // Push out what the system takes now; the rest stays queued in the
-    // socket and goes out as soon as the system can take it.
-    socket_->flush();
-    return int(written);
+    return count;
 }
 
-int TClientSocket::SendQueued() const { return socket_ ? int(socket_->bytesToWrite()) : 0; }
+int TClientSocket::SendQueued() const { return socket_ ? int(socket_->queued()) : 0; }
 
-int TClientSocket::ReceiveLength() const
-{
-    return Connected() ? int(socket_->bytesAvailable()) : 0;
-}
+int TClientSocket::ReceiveLength() const { return Connected() ? int(socket_->in.size()) : 0; }
 
 int TClientSocket::ReceiveBuf(char *buffer, int count)
 {
     if (!Connected() || count <= 0) return 0;
-    const qint64 n = socket_->read(buffer, count);
-    if (n < 0) {
-        refused(TErrorEvent::eeReceive, WinSockCode(socket_->error(), socket_->errorString()), "recv");
-        return 0;
-    }
+    std::string &in = socket_->in;
+    const size_t n = std::min(in.size(), size_t(count));
+    std::memcpy(buffer, in.data(), n);
+    in.erase(0, n);
     return int(n);
 }
 
 std::string TClientSocket::ReceiveAll()
 {
+    if (!Connected()) return {};
     std::string out;
-    const int n = ReceiveLength();
-    if (n <= 0) return out;
-    out.resize(size_t(n));
-    out.resize(size_t(ReceiveBuf(out.data(), n)));
+    out.swap(socket_->in);
     return out;
 }
 
-int TClientSocket::WinSockCode(QAbstractSocket::SocketError error, const QString &text)
+int TClientSocket::WinSockCode(int systemError)
 {
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError: return 10061;
-    case QAbstractSocket::RemoteHostClosedError: return 10054;
-    case QAbstractSocket::HostNotFoundError: return 11001;
-    case QAbstractSocket::SocketAccessError: return 10013;
-    case QAbstractSocket::SocketResourceError: return 10055;
-    case QAbstractSocket::SocketTimeoutError: return 10060;
-    case QAbstractSocket::DatagramTooLargeError: return 10040;
-    case QAbstractSocket::AddressInUseError: return 10048;
-    case QAbstractSocket::SocketAddressNotAvailableError: return 10049;
-    case QAbstractSocket::UnsupportedSocketOperationError: return 10047;
-    case QAbstractSocket::UnfinishedSocketOperationError: return 10036;
-    case QAbstractSocket::TemporaryError: return 10035;
-    case QAbstractSocket::OperationError: return 10022;
-    case QAbstractSocket::ProxyConnectionRefusedError: return 10061;
-    case QAbstractSocket::ProxyConnectionClosedError: return 10054;
-    case QAbstractSocket::ProxyConnectionTimeoutError: return 10060;
-    case QAbstractSocket::ProxyNotFoundError: return 11001;
-    case QAbstractSocket::NetworkError: {
-        // Qt folds several system errors into this one; its text tells them
-        // apart.
-        const QString t = text.toLower();
-        if (t.contains("timed out")) return 10060;
-        if (t.contains("host unreachable")) return 10065;
-        if (t.contains("unreachable")) return 10051;
-        if (t.contains("in use")) return 10048;
-        if (t.contains("reset")) return 10054;
-        return 10050;
-    }
+    switch (systemError) {
+    case EACCES:
+    case EPERM: return 10013;
+    case EINVAL: return 10022;
+    case EAGAIN: return 10035;
+    case EINPROGRESS: return 10036;
+    case EALREADY: return 10037;
+    case EBADF:
+    case ENOTSOCK: return 10038;
+    case EMSGSIZE: return 10040;
+    case EAFNOSUPPORT:
+    case EPROTONOSUPPORT:
+    case EOPNOTSUPP: return 10047;
+    case EADDRINUSE: return 10048;
+    case EADDRNOTAVAIL: return 10049;
+    case ENETDOWN: return 10050;
+    case ENETUNREACH: return 10051;
+    case ENETRESET: return 10052;
+    case ECONNABORTED: return 10053;
+    case ECONNRESET:
+    case EPIPE: return 10054;
+    case ENOBUFS:
+    case ENOMEM:
+    case EMFILE:
+    case ENFILE: return 10055;
+    case EISCONN: return 10056;
+    case ENOTCONN: return 10057;
+    case ESHUTDOWN: return 10058;
+    case ETIMEDOUT: return 10060;
+    case ECONNREFUSED: return 10061;
+    case EHOSTDOWN: return 10064;
+    case EHOSTUNREACH: return 10065;
     default: return 10050;
     }
 }
@@ -366,6 +650,7 @@ std::string TClientSocket::WinSockMessage(int code)
     case 10022: return "An invalid argument was supplied.";
     case 10035: return "A non-blocking socket operation could not be completed immediately.";
     case 10036: return "A blocking operation is currently executing.";
+    case 10037: return "An operation was attempted on a non-blocking socket that already had an operation in progress.";
     case 10038: return "An operation was attempted on something that is not a socket.";
     case 10040:
         return "A message sent on a datagram socket was larger than the internal message buffer or some "
@@ -376,18 +661,26 @@ std::string TClientSocket::WinSockMessage(int code)
     case 10049: return "The requested address is not valid in its context.";
     case 10050: return "A socket operation encountered a dead network.";
     case 10051: return "A socket operation was attempted to an unreachable network.";
+    case 10052:
+        return "The connection has been broken due to keep-alive activity detecting a failure while the "
+               "operation was in progress.";
     case 10053: return "An established connection was aborted by the software in your host machine.";
     case 10054: return "An existing connection was forcibly closed by the remote host.";
     case 10055:
         return "An operation on a socket could not be performed because the system lacked sufficient "
                "buffer space or because a queue was full.";
+    case 10056: return "A connect request was made on an already connected socket.";
     case 10057:
         return "A request to send or receive data was disallowed because the socket is not connected.";
+    case 10058:
+        return "A request to send or receive data was disallowed because the socket had already been shut "
+               "down in that direction with a previous shutdown call.";
     case 10060:
         return "A connection attempt failed because the connected party did not properly respond after a "
                "period of time, or established connection failed because connected host has failed to "
                "respond.";
     case 10061: return "No connection could be made because the target machine actively refused it.";
+    case 10064: return "A socket operation failed because the destination host was down.";
     case 10065: return "A socket operation was attempted to an unreachable host.";
     case 11001: return "No such host is known.";
     default: return "Unknown error";

@@ -1,6 +1,8 @@
 #pragma once
 // TClientSocket: the non-blocking, event-driven client socket of the window
-// framework, over QTcpSocket.
+// framework, over the system's own sockets: a non-blocking ::socket, whose
+// ::connect, ::recv and ::send are watched by QSocketNotifier, so that every
+// error is known by the system's error number of the call that failed.
 //
 // - Address is a dotted IPv4 address ("a.b.c.d"); no name look-up is made
 //   for it. Host is a host name or a dotted address, looked up when Address
@@ -10,7 +12,9 @@
 //   raises SocketError "No address specified" at once; an Address that is not
 //   a dotted IPv4 address (or a port outside 0..65535) makes the attempt fail
 //   with a connect error event (10049), a Host that cannot be found with one
-//   of 11001.
+//   of 11001. A name with several addresses has them tried in turn; the
+//   error of the last one is reported. An attempt to one address that has
+//   not completed after kConnectTimeoutMs fails with 10060.
 // - Active() is true from Open() until the connection attempt fails or the
 //   connection ends.
 // - OnRead: bytes have arrived; the handler takes them with ReceiveBuf or
@@ -20,26 +24,26 @@
 // - OnDisconnect: the connection ended, raised the same way whether the host
 //   closed it or the program did (Close(), also during the connection attempt); once per connection,
 //   synchronously inside Close().
-// - OnError(kind, errorCode): the error code is a Windows socket number
-//   (10061 refused, 10054 reset, 10060 timed out, 10049 address not
-//   available, 11001 host not found, ...). When the handler leaves it non-zero, the socket layer
-//   afterwards raises SocketError "Asynchronous socket error %d" (a failed
-//   connection attempt) or, for a refused send or read, closes the connection
-//   (OnDisconnect) and raises "Windows socket error: %s (%d), on API '%s'".
+// - OnError(kind, errorCode): the error code is the Windows socket number of
+//   the system's error (the errno of the failed call, or SO_ERROR of a failed
+//   connection attempt; see WinSockCode): 10061 refused, 10054 reset, 10060
+//   timed out, 10065 host unreachable, 10051 network unreachable, 10048 in
+//   use, 10049 address not available, 11001 host not found, ... When the
+//   handler leaves it non-zero, the socket layer afterwards raises SocketError
+//   "Asynchronous socket error %d" (a failed connection attempt) or, for a
+//   refused send or read, closes the connection (OnDisconnect) and raises
+//   "Windows socket error: %s (%d), on API '%s'". A connection the host
+//   resets (an RST rather than an orderly close) is a refused read.
 // - SendBuf: bytes the system cannot take at once are kept and sent as soon
 //   as it can; a close made by the program still sends what was queued
 //   before it.
 // Every event handler runs inside the guard (common/guard.h): an error it
 // raises is shown in the application's error box.
-#include <QAbstractSocket>
 #include <QObject>
 
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
-
-class QTcpSocket;
 
 namespace fm {
 
@@ -67,7 +71,7 @@ public:
     void Close();
 
     // Queues bytes for sending; returns the number taken (all of them), or
-    // 0 when no connection is established.
+    // 0 when no connection is established or the system refused the send.
     int SendBuf(const char *data, int count);
     int SendText(const std::string &bytes) { return SendBuf(bytes.data(), int(bytes.size())); }
 
@@ -82,47 +86,58 @@ public:
     std::string ReceiveAll();
 
     // The socket layer's reaction to an error the system reported on the
-    // current connection (Qt's error and text). Called by the socket's own
-    // error signal; public so that faults a loopback connection cannot
+    // current connection, `systemError` being the errno of the failed call:
+    // during the connection attempt the attempt fails (connect kind); on an
+    // established connection it is a refused send (when bytes are still
+    // queued) or read. Public so that faults a loopback connection cannot
     // produce can be exercised.
-    void SocketFailed(QAbstractSocket::SocketError error, const QString &text);
+    void SocketFailed(int systemError);
 
-    // The Windows socket number for a Qt socket error, and the system's text
-    // for a Windows socket number.
-    static int WinSockCode(QAbstractSocket::SocketError error, const QString &text);
+    // The Windows socket number for a system error number (errno); 10050
+    // for one without a counterpart. And the system's text for a Windows
+    // socket number.
+    static int WinSockCode(int systemError);
     static std::string WinSockMessage(int code);
 
-private:
-    // Handlers of the sockets' own signals run inside the socket's emission,
-    // which touches the socket again once they return; a handler may run an
-    // event loop meanwhile (a modal box). A socket let go while such a
-    // handler runs is kept until the outermost one has returned (the state
-    // outlives this object, which a handler may destroy).
-    struct Handlers {
-        int depth = 0;
-        std::vector<QTcpSocket *> retired;
-    };
-    class HandlerScope;
-    // Deletes a socket let go once no handler runs, else retires it.
-    void dispose(QTcpSocket *s);
+    // How long an attempt to connect to one address may take.
+    static constexpr int kConnectTimeoutMs = 30000;
 
-    void attach(QTcpSocket *s);
+private:
+    // One connection: its descriptor, notifiers and buffers. A child of
+    // this socket named "connection" while it exists.
+    class Link;
+    // Handlers of a connection's notifiers run while the notifier's
+    // activation is on the stack, and a handler may run an event loop
+    // meanwhile (a modal box). A connection let go while such a handler runs
+    // is kept until the outermost one has returned (the state outlives this
+    // object, which a handler may destroy).
+    struct Handlers;
+    class HandlerScope;
+
+    void watch(Link *l);
+    // Tries the link's addresses from the next untried one on.
+    void startAttempt(Link *l);
+    // Runs `f` now, or once Open() has returned when called from inside it.
+    void later(Link *l, std::function<void()> f);
+    void connectionReady(Link *l);
+    void attemptFailed(Link *l, int systemError);
+    void readable(Link *l);
+    void writable(Link *l);
     // Detaches the current connection: no more events from it. A connection
     // that was established is closed after what was queued has been sent.
-    QTcpSocket *detach();
-    void connectFailed(QTcpSocket *s, int code);
-    void handleConnected(QTcpSocket *s);
-    void handleReadyRead(QTcpSocket *s);
-    void handleDisconnected(QTcpSocket *s);
+    Link *detach();
+    void connectFailed(Link *l, int code);
+    void handleConnected(Link *l);
+    void handleDisconnected(Link *l);
     // A send or read the system refused: error event, the connection ends,
     // then the socket layer's own error naming the call.
     void refused(TErrorEvent kind, int code, const char *api);
     void raiseDisconnect();
 
-    QTcpSocket *socket_ = nullptr;
+    Link *socket_ = nullptr;
     bool connected_ = false;
     bool opening_ = false;
-    std::shared_ptr<Handlers> handlers_ = std::make_shared<Handlers>();
+    std::shared_ptr<Handlers> handlers_;
 };
 
 } // namespace fm

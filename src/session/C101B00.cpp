@@ -33,6 +33,7 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -512,11 +513,25 @@ void TFrmC101B00::CSockError(TErrorEvent kind, int &)
 
 void TFrmC101B00::SendTelegram()
 {
+    // Nothing goes out without a connection, on a session that has broken
+    // down (its close is under way), or once the context is gone (the
+    // window is closing: no call into the library).
+    if (!CSock->Connected() || sealFailed_ || !FCryptCtx) return;
     MemoAdd(Telegram.ToString("send==>"));
-    if (!FCryptCtx) return; // the context is gone: no call into the library
     unsigned char out[1040];
     std::memset(out, 0, sizeof out);
-    rs_Encrypt(FCryptCtx.get(), reinterpret_cast<const unsigned char *>(Telegram.Bytes()), 1024, out);
+    if (rs_Encrypt(FCryptCtx.get(), reinterpret_cast<const unsigned char *>(Telegram.Bytes()), 1024, out) !=
+        int(sizeof out)) {
+        // A telegram that cannot be sealed (no session in the context, its
+        // counter used up) is never sent: the session is broken, so its
+        // connection is closed, which ends every run waiting for an answer.
+        {
+            QScopedValueRollback<bool> telling(sealFailed_, true);
+            BrokenAnswer();
+        }
+        CSock->Close();
+        return;
+    }
     CSock->SendText(MakeFrame('D', std::string_view(reinterpret_cast<const char *>(out), sizeof out)));
 }
 

@@ -134,7 +134,9 @@ public:
     void CSockError(TErrorEvent kind, int &errorCode);
 
     // ---- sending and answers --------------------------------------------------
-    // Logs, encrypts and sends the current Telegram as one data frame.
+    // Logs, encrypts and sends the current Telegram as one data frame, on an
+    // established connection only. One that cannot be sealed is not sent:
+    // the broken-answer box, then the connection is closed.
     void SendTelegram();
     // Runs the branch of the decrypted answer in Telegram.
     void ProcessTelegram();
@@ -228,9 +230,13 @@ public:
     void NoticeNextBlock();   // "0530100"
     void NoticeEnd();         // "0800800" G
     bool Receiving() const { return recvKind_ != RecvKind::None; }
-    // The end of the connection stops a send run or a reception: the open
-    // files are closed.
+    // The end of the connection ends every run: the send run and the chain
+    // of receptions (both chain timers stopped), a reception or notice
+    // download under way (the open files closed).
     void TransfersStopped();
+    // A run's timer acts only while the window is logged in on an
+    // established connection; one that fires otherwise does nothing.
+    bool Online() const;
     // A host error in Telegram stops only the run whose step it answers, as
     // its telegram code (and, for the transfer codes, its direction flag)
     // tells; an error answering any other request leaves every run alone.
@@ -247,6 +253,9 @@ public:
 
 private:
     void ConnectTransfers();
+    // Starts a chain timer of a run (TmrSnd, TmrRecv), only while Online();
+    // true when it was started.
+    bool StartRunTimer(QTimer *timer);
     void EndSendRun();
     // Deletes the copy being sent, if there is one.
     void DropSendCopy();
@@ -280,6 +289,10 @@ private:
     void HandleHostFrame(const FrameAssembler::Frame &frame);
     // "응답 전문 오류입니다!!": an answer that cannot be used.
     void BrokenAnswer();
+    // Set while the user is told that a telegram could not be sealed: the
+    // session is broken and its connection about to be closed, so nothing
+    // more is sent on it.
+    bool sealFailed_ = false;
 
     // What setting a mark in a file list does besides (load, enable the
     // detail button).

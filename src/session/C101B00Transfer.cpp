@@ -12,6 +12,7 @@
 #include "common/regnames.h"
 #include "common/text.h"
 #include "common/widgets.h"
+#include "platform/ClientSocket.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "session/C101B04.h"
@@ -138,8 +139,18 @@ void TFrmC101B00::ConnectTransfers()
 
 void TFrmC101B00::TransfersStopped()
 {
-    EndSendRun();
+    EndSendRun();     // TmrSnd stopped too
+    TmrRecv->stop();  // the next file of the chain is not asked for
     EndReception();
+}
+
+bool TFrmC101B00::Online() const { return CSock->Connected() && LoggedIn(); }
+
+bool TFrmC101B00::StartRunTimer(QTimer *timer)
+{
+    if (!Online()) return false;
+    timer->start();
+    return true;
 }
 
 void TFrmC101B00::HostErrorEndsItsRun()
@@ -215,14 +226,17 @@ void TFrmC101B00::BBtnFileSndClick()
         return;
     }
     SendState.SendRow = 1;
-    sendRunning_ = true;
-    TmrSnd->start();
+    sendRunning_ = StartRunTimer(TmrSnd);
 }
 
 void TFrmC101B00::TmrSndTimer()
 {
     TmrSnd->stop();
     if (!sendRunning_) return;
+    if (!Online()) {
+        EndSendRun();
+        return;
+    }
     TStringGrid &g = *SGrdDataLst;
     // Only the send list names files of the send folder; another list shown
     // meanwhile ends the run.
@@ -350,7 +364,7 @@ void TFrmC101B00::TransmitConfirmed()
     BBtnDataList->setEnabled(false);
     if (IsSendFileList(*SGrdDataLst)) SGrdDataLst->SetCell(kSendMarkCol, SendState.SendRow, std::string());
     SendState.SendRow += 1;
-    if (sendRunning_) TmrSnd->start();
+    if (sendRunning_ && !StartRunTimer(TmrSnd)) EndSendRun();
 }
 
 // ---- receiving ------------------------------------------------------------------------
@@ -376,13 +390,13 @@ void TFrmC101B00::BBtnFileRecvClick()
     }
     RecvRow = 1;
     LblFtp->setText(U("이체결과파일 수신중입니다. 잠시만 기다려 주십시요!!!"));
-    TmrRecv->start();
+    StartRunTimer(TmrRecv);
 }
 
 void TFrmC101B00::TmrRecvTimer()
 {
     TmrRecv->stop();
-    if (Receiving()) return;
+    if (Receiving() || !Online()) return;
     TStringGrid &g = *SGrdDataLst;
     for (int r = std::max(RecvRow, 1); r < g.RowCount(); ++r) {
         if (IsResultList(g) && g.Cells(kResultMarkCol, r) == MarkText()) {
@@ -574,7 +588,7 @@ void TFrmC101B00::ReceiveEnd()
         const std::string rawName = RecvFileName;
         const std::string rawPath = CurFilePath;
         EndReception();
-        TmrRecv->start();
+        StartRunTimer(TmrRecv);
         if (ConvertFile(WorkDir(), rawName, "R")) {
             std::remove(rawPath.c_str());
             MessageBox(U("이체결과자료 수신이 완료되었습니다!!"), U("완료"), MsgIcon::Information);

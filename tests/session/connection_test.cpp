@@ -157,7 +157,7 @@ TEST_F(SessionEnv, ConnectionEndingWhileAReadHandlersBoxIsOpenLeavesTheWindowOff
         boxes.onShow([&](const fm::ShownBox &b) {
             if (b.text != q(kBrokenBox)) return;
             inBox = true;
-            for (QTcpSocket *s : w->CSock->findChildren<QTcpSocket *>())
+            for (QObject *s : w->CSock->findChildren<QObject *>("connection", Qt::FindDirectChildrenOnly))
                 QObject::connect(s, &QObject::destroyed, [&] { ++destroyed, destroyedInBox |= inBox; });
             if (byHost)
                 host.closeConnections();

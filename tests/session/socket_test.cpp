@@ -1,8 +1,16 @@
 // The client socket stand-in on its own, against a plain listening socket.
 #include "sessionenv.h"
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +46,14 @@ struct Events {
         };
     }
 };
+
+// Starts a connection to a port of the loopback address.
+void OpenTo(fm::TClientSocket &s, quint16 port)
+{
+    s.Address = "127.0.0.1";
+    s.Port = port;
+    s.Open();
+}
 
 } // namespace
 
@@ -178,4 +194,113 @@ TEST(ClientSocket, HostIsLookedUpWhenNoAddressIsGiven)
     EXPECT_EQ(ev.connects, 1);
     EXPECT_EQ(ev.disconnects, 1);
     EXPECT_EQ(boxes.count(), 0u) << boxes.texts();
+}
+
+// The codes come from the system's error numbers, whatever language the
+// desktop speaks (the test main loads Qt's Korean texts).
+TEST(ClientSocket, FailedAttemptsCarryTheSystemsErrorWhateverTheLanguage)
+{
+    fmtest::ScriptedBoxes boxes;
+    fm::TClientSocket s;
+    Events ev;
+    ev.attach(s);
+    using E = fm::TErrorEvent;
+
+    // Nobody listens on the port: refused.
+    quint16 closedPort = 0;
+    {
+        QTcpServer gone;
+        ASSERT_TRUE(gone.listen(QHostAddress::LocalHost));
+        closedPort = gone.serverPort();
+    }
+    OpenTo(s, closedPort);
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !s.Active(); }));
+
+    // The broadcast address takes no TCP connection: the network is
+    // unreachable.
+    s.Address = "255.255.255.255";
+    s.Port = 80;
+    s.Open();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !s.Active(); }));
+
+    EXPECT_EQ(ev.errors, (std::vector<std::pair<E, int>>{{E::eeConnect, 10061}, {E::eeConnect, 10051}}));
+    EXPECT_EQ(ev.connects, 0);
+    EXPECT_EQ(ev.disconnects, 0);
+    // The code was left set: the socket layer's own report follows each box.
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, "Asynchronous socket error 10061");
+    EXPECT_EQ(boxes.shown()[1].text, "Asynchronous socket error 10051");
+}
+
+TEST(ClientSocket, AConnectionTheHostResetsIsARefusedRead)
+{
+    fmtest::ScriptedBoxes boxes;
+    Peer peer;
+    fm::TClientSocket s;
+    Events ev;
+    ev.attach(s);
+    OpenTo(s, peer.server.serverPort());
+    ASSERT_TRUE(fmtest::WaitFor([&] { return s.Connected() && peer.conn; }));
+
+    // The host drops the connection with a reset rather than an orderly close.
+    const linger hard{1, 0};
+    ASSERT_EQ(::setsockopt(int(peer.conn->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard), 0);
+    peer.conn->abort();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !s.Active(); }));
+    QTest::qWait(50);
+
+    EXPECT_EQ(ev.errors, (std::vector<std::pair<fm::TErrorEvent, int>>{{fm::TErrorEvent::eeReceive, 10054}}));
+    EXPECT_EQ(ev.disconnects, 1);
+    ASSERT_EQ(boxes.count(), 1u) << boxes.texts();
+    EXPECT_EQ(boxes.last().text, "Windows socket error: An existing connection was forcibly closed by the remote "
+                                 "host. (10054), on API 'recv'");
+}
+
+TEST(ClientSocket, AnAttemptTheHostNeverAnswersTimesOut)
+{
+    fmtest::ScriptedBoxes boxes;
+    // A listener whose queue of connections is full drops every further
+    // connection request unanswered.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&a), len), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len), 0);
+    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr *>(&a), len), 0);
+
+    fm::TClientSocket s;
+    Events ev;
+    ev.attach(s, 0);
+    QElapsedTimer clock;
+    clock.start();
+    OpenTo(s, ntohs(a.sin_port));
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !s.Active(); }, fm::TClientSocket::kConnectTimeoutMs + 15000));
+    EXPECT_GE(clock.elapsed(), fm::TClientSocket::kConnectTimeoutMs - 100);
+    EXPECT_EQ(ev.errors, (std::vector<std::pair<fm::TErrorEvent, int>>{{fm::TErrorEvent::eeConnect, 10060}}));
+    EXPECT_EQ(ev.connects, 0);
+    EXPECT_EQ(boxes.count(), 0u) << boxes.texts();
+    ::close(filler);
+    ::close(listener);
+}
+
+TEST(ClientSocket, SystemErrorNumbersAndTheirWindowsCodes)
+{
+    const std::pair<int, int> codes[] = {
+        {ECONNREFUSED, 10061}, {ECONNRESET, 10054}, {EPIPE, 10054},      {ETIMEDOUT, 10060},
+        {EHOSTUNREACH, 10065}, {ENETUNREACH, 10051}, {EADDRINUSE, 10048}, {EADDRNOTAVAIL, 10049},
+        {ECONNABORTED, 10053}, {ENETDOWN, 10050},    {ENETRESET, 10052},  {EHOSTDOWN, 10064},
+        {ENOTCONN, 10057},     {EACCES, 10013},      {EPERM, 10013},      {ENOBUFS, 10055},
+        {EMFILE, 10055},       {EINVAL, 10022},      {EAFNOSUPPORT, 10047}, {ESHUTDOWN, 10058},
+        {EISCONN, 10056},      {EALREADY, 10037},    {ENOTSOCK, 10038},   {EMSGSIZE, 10040},
+        {EIO, 10050}, // no counterpart
+    };
+    for (const auto &[systemError, code] : codes) {
+        EXPECT_EQ(fm::TClientSocket::WinSockCode(systemError), code) << systemError;
+        // Every code given has the system's text.
+        EXPECT_NE(fm::TClientSocket::WinSockMessage(code), "Unknown error") << code;
+    }
 }

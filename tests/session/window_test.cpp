@@ -4,6 +4,7 @@
 
 #include <QScrollBar>
 #include <QTextBlock>
+#include <cerrno>
 #include <ctime>
 
 using fm::TFrmC101B00;
@@ -140,7 +141,7 @@ TEST_F(SessionEnv, RefusedReadEndsTheConnection)
 {
     login();
     boxes.clear();
-    w->CSock->SocketFailed(QAbstractSocket::NetworkError, "Connection reset by peer");
+    w->CSock->SocketFailed(ECONNRESET);
     ASSERT_EQ(boxes.count(), 3u) << boxes.texts();
     EXPECT_EQ(boxes.shown()[0].text, q("수신오류"));
     EXPECT_EQ(boxes.shown()[0].caption, q("Error"));

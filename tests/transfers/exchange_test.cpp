@@ -12,6 +12,7 @@
 #include "session/FileLists.h"
 #include "session/sessionenv.h"
 #include "shell/DMModule.h"
+#include "zelcoran.h"
 
 #include <QHeaderView>
 #include <QPlainTextEdit>
@@ -604,6 +605,77 @@ TEST_F(Receiving, AWrongTotalSendsThirteenAndStopsTheChain)
     EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), MarkText());
     EXPECT_EQ(counter("300"), "1"); // the number stays used
     EXPECT_FALSE(w->Receiving());
+}
+
+TEST_F(Receiving, AfterTheHostClosesBehindACompletionBoxANewLogInReceivesAsOnAFreshWindow)
+{
+    // The host ends the connection once it has the first file's end
+    // acknowledgement, while that file's completion box is open; the box
+    // stays open well past the chain's one-second timer.
+    bool closed = false;
+    boxes.onShow([&](const fm::ShownBox &b) {
+        if (closed || b.text != q("이체결과자료 수신이 완료되었습니다!!")) return;
+        closed = true;
+        ASSERT_TRUE(fmtest::WaitFor([&] { return telegramsWith("0810800").size() == 1; }));
+        host.closeConnections();
+        ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+        QTest::qWait(1500);
+    });
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return closed && !w->CSock->Active() && !w->LoggedIn(); })) << boxes.texts();
+    boxes.onShow({});
+    QTest::qWait(1500); // nothing of the ended chain acts offline
+    EXPECT_FALSE(w->Receiving());
+    EXPECT_EQ(telegramsWith("0700100").size(), 1u);
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 1), "");
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), MarkText());
+
+    // Logged in again: the file still marked is asked for and received.
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox("이체결과자료 수신이 완료되었습니다!!", 2)) << boxes.texts();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return !w->Receiving(); }));
+    const auto requests = telegramsWith("0700100");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].substr(12, 4), "0011");
+    EXPECT_EQ(filesIn("recv", "S12340011_302_").size(), 1u);
+    EXPECT_EQ(w->SGrdDataLst->Cells(9, 2), "");
+    EXPECT_EQ(boxesWith(kDisconnectBox), 1u) << boxes.texts();
+}
+
+TEST_F(Receiving, ARequestThatCannotBeSealedIsNotSentAndEndsTheConnectionAndTheReception)
+{
+    login();
+    const auto dataFrames = [&] {
+        return std::count_if(host.receivedFrames().begin(), host.receivedFrames().end(),
+                             [](const std::string &f) { return f[0] == 'D'; });
+    };
+    const auto framesBefore = dataFrames();
+    boxes.clear();
+    // The session is gone from the context: the next telegram cannot be sealed.
+    ZelcoranWipe(const_cast<unsigned char *>(w->CryptCtx()));
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    ASSERT_EQ(boxes.count(), 2u) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, q(kBrokenBox));
+    EXPECT_EQ(boxes.shown()[0].caption, q("전문오류"));
+    EXPECT_FALSE(w->CSock->Active());
+    EXPECT_FALSE(w->LoggedIn());
+    EXPECT_FALSE(w->Receiving());
+    ASSERT_TRUE(fmtest::WaitFor([&] { return host.openConnections() == 0; }));
+    EXPECT_EQ(dataFrames(), framesBefore); // no frame of zeros, nor any other
+    EXPECT_TRUE(telegramsWith("0700100").empty());
+
+    // The reception was ended with the connection: a new log-in receives.
+    login();
+    w->BBtnFileRecv->setEnabled(true);
+    w->BBtnFileRecv->click();
+    ASSERT_TRUE(waitBox("이체결과자료 수신이 완료되었습니다!!", 2)) << boxes.texts();
+    EXPECT_EQ(telegramsWith("0700100").size(), 2u);
 }
 
 TEST_F(Receiving, HostBytesThatWouldLeaveRecvOrDataAreRefused)
