@@ -250,7 +250,7 @@ void TFrmVersion::CSockRead()
     // then not read any further.
     const std::optional<VersionAnswer> answer = reader_.feed(data);
     if (!answer) {
-        if (reader_.waiting() && !answerWait_->isActive()) answerWait_->start(AnswerWaitMs);
+        if (reader_.waiting() && !answerWait_->isActive()) answerWait_->start(kAnswerWaitMs);
         return;
     }
     answerWait_->stop();

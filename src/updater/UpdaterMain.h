@@ -105,7 +105,6 @@ public:
     // what has arrived is handled (single shot, from the read that left it
     // undecided).
     static constexpr int kAnswerWaitMs = 3000;
-    int AnswerWaitMs = kAnswerWaitMs;
 
     // Opens a web page in the default browser; tests replace it.
     using PageOpener = std::function<void(const QUrl &)>;
