@@ -8,10 +8,12 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QDeadlineTimer>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include <net/if.h>
@@ -53,11 +55,12 @@ bool parseDottedIPv4(const std::string &text, quint32 &out)
 constexpr int kAddressNotAvailable = 10049;
 constexpr int kHostNotFound = 11001;
 
-// One receive takes at most this much; one readiness of the connection
-// reads at most kReadPerEvent before the read handler runs (the rest comes
-// with the next readiness).
+// One receive takes at most this much. The bytes received and not yet
+// taken by the program never exceed kReadBuffered: a connection whose
+// handler does not take them is not read until it does (the rest waits in
+// the system, and the peer is held back).
 constexpr size_t kReadChunk = 64 * 1024;
-constexpr size_t kReadPerEvent = 1024 * 1024;
+constexpr size_t kReadBuffered = 1024 * 1024;
 
 // Fills `ss` with the address and port; its length, or 0 for an address
 // that is neither IPv4 nor IPv6.
@@ -115,11 +118,13 @@ private:
 
 // One connection attempt and, once established, the connection: the
 // descriptor, a notifier for each direction (reused for every address
-// tried), the attempt's timer, the bytes received and not yet taken and the
-// bytes queued and not yet sent. `owner` is set while it is the owner's
-// current connection; a connection let go with bytes still queued goes on
-// sending them, reading and dropping what arrives, and closes once they are
-// sent (or the peer resets it).
+// tried), the timer, the bytes received and not yet taken and the bytes
+// queued and not yet sent. `owner` is set while it is the owner's current
+// connection; a connection let go with bytes still queued goes on sending
+// them, reading and dropping what arrives, and closes once they are sent,
+// the peer resets it, or kCloseTimeoutMs have passed. The timer limits the
+// attempt (the name look-up included) while connecting, and the close once
+// let go.
 class TClientSocket::Link : public QObject {
 public:
     Link(QObject *parent, std::shared_ptr<Handlers> h) : QObject(parent), handlers(std::move(h))
@@ -129,9 +134,9 @@ public:
         writeNotifier = new QSocketNotifier(QSocketNotifier::Write, this);
         readNotifier->setEnabled(false);
         writeNotifier->setEnabled(false);
-        connectTimer = new QTimer(this);
-        connectTimer->setSingleShot(true);
-        connectTimer->setTimerType(Qt::PreciseTimer); // a coarse one may end the attempt early
+        timer = new QTimer(this);
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer); // a coarse one may end the attempt early
         // A readiness goes to the owner while there is one, else to the close.
         const auto route = [this](QSocketNotifier *n, void (TClientSocket::*owned)(Link *), void (Link::*closing)()) {
             QObject::connect(n, &QSocketNotifier::activated, this, [this, owned, closing] {
@@ -144,9 +149,12 @@ public:
         };
         route(readNotifier, &TClientSocket::readable, &Link::readWhileClosing);
         route(writeNotifier, &TClientSocket::writable, &Link::writeWhileClosing);
-        QObject::connect(connectTimer, &QTimer::timeout, this, [this] {
+        QObject::connect(timer, &QTimer::timeout, this, [this] {
             HandlerScope scope(handlers);
-            if (TClientSocket *o = owner) o->attemptFailed(this, ETIMEDOUT);
+            if (TClientSocket *o = owner)
+                o->attemptFailed(this, ETIMEDOUT);
+            else
+                finish(); // the peer took too long to take what was queued
         });
     }
     ~Link() override { closeDescriptor(); }
@@ -161,9 +169,16 @@ public:
     // handler that came first may run a box meanwhile).
     int readFailure = 0;
     int fd = -1;
+    // A send the system refused inside SendBuf, raised from the event loop.
+    int sendFailure = 0;
+    // The read handler runs (and may run a box): the connection is not read
+    // meanwhile, so that the handler is never entered again from inside.
+    bool inRead = false;
+    // The attempt's deadline: the name look-up and the first address share it.
+    QDeadlineTimer deadline;
     QSocketNotifier *readNotifier;
     QSocketNotifier *writeNotifier;
-    QTimer *connectTimer;
+    QTimer *timer;
     std::string in;
     std::string out;
     size_t outAt = 0;
@@ -198,13 +213,14 @@ public:
         return e;
     }
 
-    // Reads what the system holds into `in`: the bytes taken, whether the
-    // peer ended the connection, and the system's error (0 when none).
+    // Reads what the system holds into `in`, up to kReadBuffered bytes not
+    // yet taken: the bytes read, whether the peer ended the connection, and
+    // the system's error (0 when none).
     int receive(size_t &got, bool &ended)
     {
         got = 0;
         ended = false;
-        while (got < kReadPerEvent) {
+        while (in.size() < kReadBuffered) {
             const size_t at = in.size();
             in.resize(at + kReadChunk);
             const ssize_t n = ::recv(fd, in.data() + at, kReadChunk, 0);
@@ -238,7 +254,7 @@ public:
             const int e = n < 0 ? errno : EPIPE;
             if (e == EINTR) continue;
             if (e == EAGAIN || e == EWOULDBLOCK) {
-                if (outAt >= kReadPerEvent) {
+                if (outAt >= kReadBuffered) {
                     out.erase(0, outAt);
                     outAt = 0;
                 }
@@ -255,7 +271,7 @@ public:
 
     void closeDescriptor()
     {
-        connectTimer->stop();
+        timer->stop();
         readNotifier->setEnabled(false);
         writeNotifier->setEnabled(false);
         if (fd >= 0) ::close(fd);
@@ -286,6 +302,7 @@ public:
     {
         size_t got = 0;
         bool ended = false;
+        in.clear();
         const int e = receive(got, ended);
         in.clear();
         if (e != 0) {
@@ -355,6 +372,57 @@ void TClientSocket::later(Link *l, std::function<void()> f)
     });
 }
 
+namespace {
+
+// Raises an event through a copy of its handler: a handler may destroy the
+// socket, and with it the handler it was called through.
+template <class Handler, class... Args>
+void Raise(const Handler &handler, Args &&...args)
+{
+    if (!handler) return;
+    const Handler call = handler;
+    call(std::forward<Args>(args)...);
+}
+
+TClientSocket::NameLookup &LookupOverride()
+{
+    static TClientSocket::NameLookup lookup;
+    return lookup;
+}
+
+// What is left of a deadline, in milliseconds.
+int RemainingMs(const QDeadlineTimer &deadline)
+{
+    return int(std::clamp<qint64>(deadline.remainingTime(), 0, std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+void TClientSocket::SetNameLookup(NameLookup lookup) { LookupOverride() = std::move(lookup); }
+
+void TClientSocket::lookUp(Link *l, const QString &name)
+{
+    const auto found = [l](const QList<QHostAddress> &addresses) {
+        HandlerScope scope(l->handlers);
+        TClientSocket *o = l->owner;
+        if (!o || l != o->socket_ || o->connected_) return;
+        l->timer->stop();
+        if (addresses.isEmpty()) {
+            o->connectFailed(l, kHostNotFound);
+            return;
+        }
+        l->addresses.assign(addresses.begin(), addresses.end());
+        o->startAttempt(l);
+    };
+    if (const NameLookup &lookup = LookupOverride()) {
+        lookup(name, l, found);
+        return;
+    }
+    QHostInfo::lookupHost(name, l, [found](const QHostInfo &info) {
+        found(info.error() == QHostInfo::NoError ? info.addresses() : QList<QHostAddress>());
+    });
+}
+
 void TClientSocket::Open()
 {
     if (socket_) return;
@@ -375,26 +443,24 @@ void TClientSocket::Open()
         return;
     }
     l->port = quint16(Port);
+    // The attempt's time limit runs from here: a name look-up is part of it.
+    l->deadline = QDeadlineTimer(kConnectTimeoutMs, Qt::PreciseTimer);
     // Events of the attempt are handled once Open() has returned, like
     // every other event.
     opening_ = true;
+    const QString host = QString::fromStdString(Host);
+    QHostAddress literal;
     if (byAddress) {
         l->addresses = {QHostAddress(ip)};
         startAttempt(l);
+    } else if (literal.setAddress(host)) {
+        // An address given as the host is taken as it stands: looking it up
+        // would only ask the name servers for its name.
+        l->addresses = {literal};
+        startAttempt(l);
     } else {
-        QHostInfo::lookupHost(QString::fromStdString(Host), l, [l](const QHostInfo &info) {
-            HandlerScope scope(l->handlers);
-            TClientSocket *o = l->owner;
-            if (!o) return;
-            const QList<QHostAddress> found = info.error() == QHostInfo::NoError ? info.addresses()
-                                                                                 : QList<QHostAddress>();
-            if (found.isEmpty()) {
-                o->connectFailed(l, kHostNotFound);
-                return;
-            }
-            l->addresses.assign(found.begin(), found.end());
-            o->startAttempt(l);
-        });
+        l->timer->start(RemainingMs(l->deadline));
+        lookUp(l, host);
     }
     opening_ = false;
 }
@@ -402,6 +468,9 @@ void TClientSocket::Open()
 void TClientSocket::startAttempt(Link *l)
 {
     while (l->nextAddress < l->addresses.size()) {
+        // The first address has what the look-up left of the time limit,
+        // every further one a limit of its own.
+        if (l->nextAddress > 0) l->deadline.setRemainingTime(kConnectTimeoutMs, Qt::PreciseTimer);
         const int e = l->connectTo(l->addresses[l->nextAddress++]);
         if (e == 0) {
             later(l, [l] {
@@ -411,7 +480,7 @@ void TClientSocket::startAttempt(Link *l)
         }
         if (e == EINPROGRESS) {
             l->writeNotifier->setEnabled(true); // writable once the attempt is decided
-            l->connectTimer->start(kConnectTimeoutMs);
+            l->timer->start(RemainingMs(l->deadline));
             return;
         }
         l->lastError = e;
@@ -425,7 +494,7 @@ void TClientSocket::startAttempt(Link *l)
 void TClientSocket::connectionReady(Link *l)
 {
     if (l != socket_ || connected_) return;
-    l->connectTimer->stop();
+    l->timer->stop();
     const int e = l->connectError();
     if (e != 0) {
         attemptFailed(l, e);
@@ -444,28 +513,42 @@ void TClientSocket::attemptFailed(Link *l, int systemError)
     startAttempt(l); // the next address, or the failure
 }
 
+void TClientSocket::resumeReading(Link *l)
+{
+    if (l != socket_ || !connected_ || l->inRead) return;
+    l->readNotifier->setEnabled(l->in.size() < kReadBuffered);
+}
+
 void TClientSocket::readable(Link *l)
 {
-    if (l != socket_ || !connected_) return;
+    if (l != socket_ || !connected_ || l->inRead) return;
     size_t got = 0;
     bool ended = false;
     if (const int e = l->receive(got, ended)) l->readFailure = e;
-    QPointer<TClientSocket> self(this);
     // Bytes that came with a close or an error are offered first, as they
     // arrived first.
     if (got > 0) {
-        Guarded([&] {
-            if (OnRead) OnRead();
-        });
-        // The handler closed the connection itself, or the socket is gone.
+        QPointer<TClientSocket> self(this);
+        // The read handler is never entered again while it runs (it may run
+        // a box): the connection is not read until it has returned, and what
+        // arrives meanwhile waits in the system.
+        l->inRead = true;
+        l->readNotifier->setEnabled(false);
+        Guarded([&] { Raise(OnRead); });
+        l->inRead = false; // the connection outlives the handler, whatever it did
+        // The socket is gone, or the handler closed the connection itself.
         if (!self || l != socket_) return;
     }
     if (l->readFailure != 0) {
         const int code = WinSockCode(l->readFailure);
-        Guarded([&] { refused(TErrorEvent::eeReceive, code, "recv"); });
+        Guarded([&] { refused(l, TErrorEvent::eeReceive, code, "recv"); });
         return;
     }
-    if (ended) handleDisconnected(l);
+    if (ended) {
+        handleDisconnected(l);
+        return;
+    }
+    resumeReading(l);
 }
 
 void TClientSocket::writable(Link *l)
@@ -475,8 +558,8 @@ void TClientSocket::writable(Link *l)
         connectionReady(l);
         return;
     }
-    const int e = l->flush();
-    if (e != 0) Guarded([&] { refused(TErrorEvent::eeSend, WinSockCode(e), "send"); });
+    const int e = l->sendFailure != 0 ? l->sendFailure : l->flush();
+    if (e != 0) Guarded([&] { refused(l, TErrorEvent::eeSend, WinSockCode(e), "send"); });
 }
 
 TClientSocket::Link *TClientSocket::detach()
@@ -489,10 +572,11 @@ TClientSocket::Link *TClientSocket::detach()
     l->owner = nullptr;
     l->in.clear();
     if (wasConnected && l->fd >= 0 && l->queued() > 0) {
-        // What was queued still goes out; the connection closes and goes
-        // away once it has been sent.
+        // What was queued still goes out, for a while; the connection
+        // closes and goes away once it has been sent, or at the limit.
         l->readNotifier->setEnabled(true);
         l->writeNotifier->setEnabled(true);
+        l->timer->start(kCloseTimeoutMs);
         return l;
     }
     l->finish();
@@ -509,29 +593,25 @@ void TClientSocket::Close()
 
 void TClientSocket::raiseDisconnect()
 {
-    Guarded([&] {
-        if (OnDisconnect) OnDisconnect();
-    });
+    Guarded([&] { Raise(OnDisconnect); });
 }
 
 void TClientSocket::connectFailed(Link *l, int code)
 {
     if (l != socket_) return;
     detach();
-    Guarded([&] {
-        int errorCode = code;
-        if (OnError) OnError(TErrorEvent::eeConnect, errorCode);
-        if (errorCode != 0) throw SocketError(Format("Asynchronous socket error %d", errorCode));
-    });
+    int errorCode = code;
+    Guarded([&] { Raise(OnError, TErrorEvent::eeConnect, errorCode); });
+    // Only what is on the stack from here: the handler may have destroyed the socket.
+    if (errorCode != 0)
+        Guarded([errorCode] { throw SocketError(Format("Asynchronous socket error %d", errorCode)); });
 }
 
 void TClientSocket::handleConnected(Link *l)
 {
     if (l != socket_) return;
     connected_ = true;
-    Guarded([&] {
-        if (OnConnect) OnConnect();
-    });
+    Guarded([&] { Raise(OnConnect); });
 }
 
 void TClientSocket::handleDisconnected(Link *l)
@@ -552,17 +632,25 @@ void TClientSocket::SocketFailed(int systemError)
     }
     const bool sending = l->queued() > 0;
     Guarded([&] {
-        refused(sending ? TErrorEvent::eeSend : TErrorEvent::eeReceive, code, sending ? "send" : "recv");
+        refused(l, sending ? TErrorEvent::eeSend : TErrorEvent::eeReceive, code, sending ? "send" : "recv");
     });
 }
 
-void TClientSocket::refused(TErrorEvent kind, int code, const char *api)
+void TClientSocket::refused(Link *l, TErrorEvent kind, int code, const char *api)
 {
+    if (l != socket_) return;
+    // The connection is let go before anybody hears of it: none of its
+    // events can come while the handlers run (they may run boxes), so the
+    // refusal is raised once, and nothing queued goes out any more.
+    l->out.clear();
+    l->outAt = 0;
+    detach();
+    QPointer<TClientSocket> self(this);
     int errorCode = code;
-    Guarded([&] {
-        if (OnError) OnError(kind, errorCode);
-    });
-    Close();
+    Guarded([&] { Raise(OnError, kind, errorCode); });
+    // The close that follows, as a close by the program: its disconnect event.
+    if (self) raiseDisconnect();
+    // Only what is on the stack from here: a handler may have destroyed the socket.
     if (errorCode != 0)
         throw SocketError("Windows socket error: " + WinSockMessage(errorCode) + " (" +
                           std::to_string(errorCode) + "), on API '" + api + "'");
@@ -572,12 +660,19 @@ int TClientSocket::SendBuf(const char *data, int count)
 {
     if (!Connected() || count <= 0) return 0;
     Link *l = socket_;
+    if (l->sendFailure != 0) return 0; // refused already; raised from the event loop
     l->out.append(data, size_t(count));
     // What the system takes now goes out now; the rest stays queued and
     // goes out as soon as the system can take it.
     const int e = l->flush();
     if (e != 0) {
-        Guarded([&] { refused(TErrorEvent::eeSend, WinSockCode(e), "send"); });
+        // Raised from the event loop, like every event of the socket, not
+        // inside the caller's send.
+        l->sendFailure = e;
+        QTimer::singleShot(0, l, [l] {
+            HandlerScope scope(l->handlers);
+            if (TClientSocket *o = l->owner) o->writable(l);
+        });
         return 0;
     }
     return count;
@@ -594,6 +689,7 @@ int TClientSocket::ReceiveBuf(char *buffer, int count)
     const size_t n = std::min(in.size(), size_t(count));
     std::memcpy(buffer, in.data(), n);
     in.erase(0, n);
+    resumeReading(socket_);
     return int(n);
 }
 
@@ -602,6 +698,7 @@ std::string TClientSocket::ReceiveAll()
     if (!Connected()) return {};
     std::string out;
     out.swap(socket_->in);
+    resumeReading(socket_);
     return out;
 }
 

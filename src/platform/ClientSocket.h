@@ -5,25 +5,32 @@
 // error is known by the system's error number of the call that failed.
 //
 // - Address is a dotted IPv4 address ("a.b.c.d"); no name look-up is made
-//   for it. Host is a host name or a dotted address, looked up when Address
-//   is empty; Address wins when both are set. Open() starts the connection
-//   attempt and returns at once; the outcome arrives later as OnConnect or as
-//   an error event of kind connect. With neither Address nor Host set, Open()
-//   raises SocketError "No address specified" at once; an Address that is not
-//   a dotted IPv4 address (or a port outside 0..65535) makes the attempt fail
-//   with a connect error event (10049), a Host that cannot be found with one
-//   of 11001. A name with several addresses has them tried in turn; the
-//   error of the last one is reported. An attempt to one address that has
-//   not completed after kConnectTimeoutMs fails with 10060.
+//   for it. Host is a host name or an address (IPv4 or IPv6), used when
+//   Address is empty; Address wins when both are set. An address given as
+//   Host is taken as it stands, with no look-up; a name is looked up, and
+//   the look-up counts against the attempt's time limit. Open() starts the
+//   connection attempt and returns at once; the outcome arrives later as
+//   OnConnect or as an error event of kind connect. With neither Address nor
+//   Host set, Open() raises SocketError "No address specified" at once; an
+//   Address that is not a dotted IPv4 address (or a port outside 0..65535)
+//   makes the attempt fail with a connect error event (10049), a Host that
+//   cannot be found with one of 11001. A name with several addresses has
+//   them tried in turn; the error of the last one is reported. An attempt
+//   that has not completed after kConnectTimeoutMs (for the first address
+//   counted from Open(), look-up included; for each further address from
+//   its own start) fails with 10060.
 // - Active() is true from Open() until the connection attempt fails or the
 //   connection ends.
 // - OnRead: bytes have arrived; the handler takes them with ReceiveBuf or
-//   ReceiveAll. Raised as the socket reports them, also while an earlier
-//   OnRead handler has a modal box open. Bytes that arrived just before the
-//   connection ended are offered to OnRead before OnDisconnect.
+//   ReceiveAll. Never raised again while an OnRead handler runs (it may run
+//   a modal box): the connection is not read until the handler returns, and
+//   what arrives meanwhile waits in the system. Bytes received and not taken
+//   are kept up to 1 MiB; beyond that the connection is not read until the
+//   program takes some. Bytes that arrived just before the connection ended
+//   are offered to OnRead before OnDisconnect.
 // - OnDisconnect: the connection ended, raised the same way whether the host
-//   closed it or the program did (Close(), also during the connection attempt); once per connection,
-//   synchronously inside Close().
+//   closed it or the program did (Close(), also during the connection
+//   attempt); once per connection, synchronously inside Close().
 // - OnError(kind, errorCode): the error code is the Windows socket number of
 //   the system's error (the errno of the failed call, or SO_ERROR of a failed
 //   connection attempt; see WinSockCode): 10061 refused, 10054 reset, 10060
@@ -31,15 +38,23 @@
 //   use, 10049 address not available, 11001 host not found, ... When the
 //   handler leaves it non-zero, the socket layer afterwards raises SocketError
 //   "Asynchronous socket error %d" (a failed connection attempt) or, for a
-//   refused send or read, closes the connection (OnDisconnect) and raises
-//   "Windows socket error: %s (%d), on API '%s'". A connection the host
-//   resets (an RST rather than an orderly close) is a refused read.
+//   refused send or read, "Windows socket error: %s (%d), on API '%s'". A
+//   refused send or read is raised once per connection: the connection is
+//   let go first (no further event of it, nothing queued goes out), then
+//   OnError, then OnDisconnect (the close), then the socket layer's error. A
+//   connection the host resets (an RST rather than an orderly close) is a
+//   refused read. A send the system refuses inside SendBuf is raised from
+//   the event loop, not inside the caller.
 // - SendBuf: bytes the system cannot take at once are kept and sent as soon
 //   as it can; a close made by the program still sends what was queued
-//   before it.
+//   before it, for at most kCloseTimeoutMs, then the connection is dropped.
+// - A handler may destroy the TClientSocket, inside any event.
 // Every event handler runs inside the guard (common/guard.h): an error it
 // raises is shown in the application's error box.
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
+#include <QString>
 
 #include <functional>
 #include <memory>
@@ -101,6 +116,17 @@ public:
 
     // How long an attempt to connect to one address may take.
     static constexpr int kConnectTimeoutMs = 30000;
+    // How long a connection the program closed may go on sending what was
+    // queued before it.
+    static constexpr int kCloseTimeoutMs = 10000;
+
+    // How host names are looked up: `found` gets the addresses (none when
+    // the name is unknown) and must not be called once `context` is
+    // destroyed. The system's resolver (QHostInfo) unless replaced; nullptr
+    // restores it. For tests that need a name server that never answers.
+    using NameLookup = std::function<void(const QString &name, QObject *context,
+                                          std::function<void(const QList<QHostAddress> &)> found)>;
+    static void SetNameLookup(NameLookup lookup);
 
 private:
     // One connection: its descriptor, notifiers and buffers. A child of
@@ -114,7 +140,7 @@ private:
     struct Handlers;
     class HandlerScope;
 
-    void watch(Link *l);
+    void lookUp(Link *l, const QString &name);
     // Tries the link's addresses from the next untried one on.
     void startAttempt(Link *l);
     // Runs `f` now, or once Open() has returned when called from inside it.
@@ -122,6 +148,9 @@ private:
     void connectionReady(Link *l);
     void attemptFailed(Link *l, int systemError);
     void readable(Link *l);
+    // Reads the current connection again unless its read handler runs or
+    // what it holds untaken is at the bound.
+    void resumeReading(Link *l);
     void writable(Link *l);
     // Detaches the current connection: no more events from it. A connection
     // that was established is closed after what was queued has been sent.
@@ -131,7 +160,7 @@ private:
     void handleDisconnected(Link *l);
     // A send or read the system refused: error event, the connection ends,
     // then the socket layer's own error naming the call.
-    void refused(TErrorEvent kind, int code, const char *api);
+    void refused(Link *l, TErrorEvent kind, int code, const char *api);
     void raiseDisconnect();
 
     Link *socket_ = nullptr;

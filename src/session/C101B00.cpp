@@ -421,6 +421,7 @@ void TFrmC101B00::CSockConnect()
     const auto *k = reinterpret_cast<const char *>(key);
     MemoAdd("SEND==>S" + PadLeftZero(std::to_string(n), 5) + std::string(k, strnlen(k, sizeof key)));
     CSock->SendText(MakeFrame('S', std::string_view(k, sizeof key), 128));
+    keyAwaited_ = true;
 }
 
 void TFrmC101B00::CSockRead()
@@ -437,7 +438,16 @@ void TFrmC101B00::CSockRead()
 
 void TFrmC101B00::HandleHostFrame(const FrameAssembler::Frame &frame)
 {
-    switch (HostFrameKindOf(frame)) {
+    const THostFrameKind kind = HostFrameKindOf(frame);
+    if (kind != THostFrameKind::Telegram) {
+        // A connection has one key answer, to its key frame.
+        if (!keyAwaited_) {
+            UnopenableFrame();
+            return;
+        }
+        keyAwaited_ = false;
+    }
+    switch (kind) {
     case THostFrameKind::KeyAccepted:
         LoginRoad();
         return;
@@ -450,7 +460,7 @@ void TFrmC101B00::HandleHostFrame(const FrameAssembler::Frame &frame)
         break;
     }
     if (frame.payload.size() != 1040 || !FCryptCtx) {
-        BrokenAnswer();
+        UnopenableFrame();
         return;
     }
     unsigned char in[1041];
@@ -459,7 +469,7 @@ void TFrmC101B00::HandleHostFrame(const FrameAssembler::Frame &frame)
     auto out = std::make_unique<unsigned char[]>(1041);
     if (rs_Decrypt(FCryptCtx.get(), in, 1041, out.get()) != 1024) {
         // Not a telegram of this session: never dispatched.
-        BrokenAnswer();
+        UnopenableFrame();
         return;
     }
     // The answer is text up to its first zero byte; the rest of the record
@@ -487,6 +497,16 @@ void TFrmC101B00::BrokenAnswer()
     MessageBox(QString::fromUtf8("응답 전문 오류입니다!!"), QString::fromUtf8("전문오류"), MsgIcon::Error);
 }
 
+void TFrmC101B00::UnopenableFrame()
+{
+    // Nothing the session could go on from: a frame not sealed with its key,
+    // one cut short, or a second key answer. After the box the connection
+    // ends, and with it every frame that came behind this one, so a peer
+    // that streams such frames gets one box, not one per frame.
+    BrokenAnswer();
+    CSock->Close();
+}
+
 void TFrmC101B00::TCryptCtxFree::operator()(unsigned char *ctx) const
 {
     ZelcoranWipe(ctx);
@@ -496,6 +516,7 @@ void TFrmC101B00::TCryptCtxFree::operator()(unsigned char *ctx) const
 void TFrmC101B00::CSockDisconnect()
 {
     FFrames.clear();
+    keyAwaited_ = false;
     ZelcoranWipe(FCryptCtx.get()); // nothing of the session outlives it
     TransfersStopped(); // so does the end of the connection
     MessageBox(QString::fromUtf8("Norvane과 연결이 종료되었습니다!!!\r\n연결을 원하면 다시 접속하세요!!!"),

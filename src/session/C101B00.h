@@ -289,10 +289,14 @@ private:
     void HandleHostFrame(const FrameAssembler::Frame &frame);
     // "응답 전문 오류입니다!!": an answer that cannot be used.
     void BrokenAnswer();
+    // A host frame that cannot be opened: the box, then the connection ends.
+    void UnopenableFrame();
     // Set while the user is told that a telegram could not be sealed: the
     // session is broken and its connection about to be closed, so nothing
     // more is sent on it.
     bool sealFailed_ = false;
+    // The key frame of this connection is sent and its answer has not come.
+    bool keyAwaited_ = false;
 
     // What setting a mark in a file list does besides (load, enable the
     // detail button).

@@ -142,6 +142,7 @@ void TFrmC101B00::TransfersStopped()
     EndSendRun();     // TmrSnd stopped too
     TmrRecv->stop();  // the next file of the chain is not asked for
     EndReception();
+    PnlFtp->hide();   // no run is left to show the progress of
 }
 
 bool TFrmC101B00::Online() const { return CSock->Connected() && LoggedIn(); }

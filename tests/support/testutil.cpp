@@ -6,6 +6,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
 #include <QThread>
 #include <cstdlib>
 #include <fcntl.h>
@@ -67,11 +70,34 @@ ScopedHive::~ScopedHive()
         unsetenv("FENNIMARCH_HIVE");
 }
 
+namespace {
+
+// Counts a box or dialog while it is open.
+class OpenCount {
+public:
+    OpenCount(int &open, int &most) : open_(open) { most = std::max(most, ++open_); }
+    ~OpenCount() { --open_; }
+
+private:
+    int &open_;
+};
+
+} // namespace
+
+void RunModalMoment(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 ScriptedBoxes::ScriptedBoxes()
 {
     fm::SetMessageBoxHandler([this](const fm::ShownBox &box) {
+        OpenCount counting(open_, mostOpen_);
         shown_.push_back(box);
         if (onShow_) onShow_(box);
+        RunModalMoment();
         if (!answers_.empty()) {
             int a = answers_.front();
             answers_.pop_front();
@@ -105,7 +131,9 @@ bool ScriptedBoxes::anyWithText(const QString &text) const
 ScriptedModals::ScriptedModals()
 {
     fm::SetModalRunner([this](QDialog &dlg) {
+        OpenCount counting(open_, mostOpen_);
         ++shown_;
+        RunModalMoment();
         if (steps_.empty()) {
             ADD_FAILURE() << "unexpected modal dialog: " << dlg.windowTitle().toStdString();
             return int(fm::mrCancel);

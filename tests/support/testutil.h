@@ -41,9 +41,14 @@ private:
     bool hadSaved_ = false;
 };
 
-// Answers every message box instead of showing it, and records them.
-// Answers are taken from the queue in order; when it is empty, a box is
-// answered with OK (or Yes for a Yes/No question).
+// Runs a nested event loop for `ms`, as a modal box or dialog does while it
+// is open: timers fire and socket events are handled inside it.
+void RunModalMoment(int ms = 10);
+
+// Answers every message box instead of showing it, and records them. Like a
+// real box, each one runs a nested event loop for a moment before it is
+// answered (after onShow). Answers are taken from the queue in order; when
+// it is empty, a box is answered with OK (or Yes for a Yes/No question).
 class ScriptedBoxes {
 public:
     ScriptedBoxes();
@@ -59,14 +64,21 @@ public:
     std::string texts() const;
     bool anyWithText(const QString &text) const;
     void clear() { shown_.clear(); }
+    // Boxes open now, and the most that were ever open at once.
+    int open() const { return open_; }
+    int mostOpenAtOnce() const { return mostOpen_; }
 
 private:
     std::deque<int> answers_;
     std::vector<fm::ShownBox> shown_;
     std::function<void(const fm::ShownBox &)> onShow_;
+    int open_ = 0;
+    int mostOpen_ = 0;
 };
 
-// Runs modal dialogs through a function instead of a real modal loop.
+// Runs modal dialogs through a function instead of a real modal loop; each
+// dialog runs a nested event loop for a moment before its step, as a real
+// one does while the user types.
 class ScriptedModals {
 public:
     using Step = std::function<int(QDialog &)>;
@@ -74,10 +86,13 @@ public:
     ~ScriptedModals();
     void then(Step step) { steps_.push_back(std::move(step)); }
     int shownCount() const { return shown_; }
+    int mostOpenAtOnce() const { return mostOpen_; }
 
 private:
     std::deque<Step> steps_;
     int shown_ = 0;
+    int open_ = 0;
+    int mostOpen_ = 0;
 };
 
 // Processes events until the predicate holds or the time runs out.

@@ -289,7 +289,9 @@ TEST_F(Exchange, HostErrorAnsweringAnotherRequestLeavesTheSendToFinish)
     auto l = lists();
     sendList(l);
     // A password change with a wrong old password, asked while the first
-    // block is on its way: the host answers it with error 11.
+    // block is on its way: the host answers it with error 11. Each answer
+    // takes a while, so the send is still under way when the dialog is done.
+    host.setAnswerDelay(30);
     modals.then([](QDialog &d) {
         auto &dlg = dynamic_cast<fm::TFrmC101B03 &>(d);
         dlg.EdtCurrPswd->setText("wrong");
@@ -563,25 +565,32 @@ TEST_F(Receiving, ADroppedReceptionLeavesOnlyAPartFileWhichTheNextReceptionOfIts
     EXPECT_EQ(filesIn("recv"), results);
 }
 
-TEST_F(Receiving, EachFileKeepsItsRawNameWhileTheLibraryBoxIsOpen)
+TEST_F(Receiving, EachFileKeepsItsRawNameAndTheNextWaitsForTheLibraryBox)
 {
     fmtest::TempDir noLibrary;
     fm::SetProgramFolder(noLibrary.path());
     bool waited = false;
+    std::vector<std::string> inBox;
     boxes.onShow([&](const fm::ShownBox &b) {
         if (waited || b.text != q("Omvertis.DLL을 찾을수 없습니다")) return;
-        waited = true; // the second file arrives and is handled behind this box
-        fmtest::WaitFor([&] { return boxes.anyWithText(q("이체결과자료 수신오류 발생!!\r\n수신한 자료는 ") +
-                                                      QString::fromStdString(fm::NativePath(app() + "\\recv\\12340011.302")) +
-                                                      q(".1 파일에 남아 있습니다.")); });
+        waited = true;
+        // Past the chain's one-second timer: the next file is asked for, but
+        // its blocks wait until the box that the read opened is closed.
+        fmtest::RunModalMoment(1500);
+        inBox = filesIn("recv");
     });
     login();
     w->BBtnFileRecv->setEnabled(true);
     w->BBtnFileRecv->click();
     ASSERT_TRUE(waitBoxStarting("이체결과자료 수신오류 발생!!", 2)) << boxes.texts();
+    EXPECT_EQ(inBox, std::vector<std::string>{"12340026.301"});
     ASSERT_EQ(boxes.count(), 4u) << boxes.texts();
-    EXPECT_TRUE(boxes.shown()[3].text.contains(QString::fromStdString(fm::NativePath(app() + "\\recv\\12340026.301") + ".1")))
-        << boxes.texts();
+    EXPECT_EQ(boxes.mostOpenAtOnce(), 1);
+    const auto keptAt = [&](const char *raw) {
+        return QString::fromStdString(fm::NativePath(app() + "\\recv\\" + raw) + ".1");
+    };
+    EXPECT_TRUE(boxes.shown()[1].text.contains(keptAt("12340026.301"))) << boxes.texts();
+    EXPECT_TRUE(boxes.shown()[3].text.contains(keptAt("12340011.302"))) << boxes.texts();
     EXPECT_EQ(dir.read("recv/12340026.301.1"), Join(host.scenario().resultFiles[0].records));
     EXPECT_EQ(dir.read("recv/12340011.302.1"), Join(host.scenario().resultFiles[1].records));
     EXPECT_EQ(filesIn("recv").size(), 2u);
@@ -611,20 +620,23 @@ TEST_F(Receiving, AfterTheHostClosesBehindACompletionBoxANewLogInReceivesAsOnAFr
 {
     // The host ends the connection once it has the first file's end
     // acknowledgement, while that file's completion box is open; the box
-    // stays open well past the chain's one-second timer.
+    // stays open well past the chain's one-second timer. The end is taken
+    // once the box that the read opened is closed.
     bool closed = false;
+    size_t disconnectsInBox = 1;
     boxes.onShow([&](const fm::ShownBox &b) {
         if (closed || b.text != q("이체결과자료 수신이 완료되었습니다!!")) return;
         closed = true;
         ASSERT_TRUE(fmtest::WaitFor([&] { return telegramsWith("0810800").size() == 1; }));
         host.closeConnections();
-        ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
-        QTest::qWait(1500);
+        fmtest::RunModalMoment(1500);
+        disconnectsInBox = boxesWith(kDisconnectBox);
     });
     login();
     w->BBtnFileRecv->setEnabled(true);
     w->BBtnFileRecv->click();
     ASSERT_TRUE(fmtest::WaitFor([&] { return closed && !w->CSock->Active() && !w->LoggedIn(); })) << boxes.texts();
+    EXPECT_EQ(disconnectsInBox, 0u);
     boxes.onShow({});
     QTest::qWait(1500); // nothing of the ended chain acts offline
     EXPECT_FALSE(w->Receiving());
