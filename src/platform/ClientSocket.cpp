@@ -222,8 +222,9 @@ public:
         ended = false;
         while (in.size() < kReadBuffered) {
             const size_t at = in.size();
-            in.resize(at + kReadChunk);
-            const ssize_t n = ::recv(fd, in.data() + at, kReadChunk, 0);
+            const size_t room = std::min(kReadChunk, kReadBuffered - at);
+            in.resize(at + room);
+            const ssize_t n = ::recv(fd, in.data() + at, room, 0);
             const int e = errno;
             in.resize(at + (n > 0 ? size_t(n) : 0));
             if (n > 0) {
@@ -522,6 +523,12 @@ void TClientSocket::resumeReading(Link *l)
 void TClientSocket::readable(Link *l)
 {
     if (l != socket_ || !connected_ || l->inRead) return;
+    // A refused send comes first: the system tells its error only once, and
+    // a read after it may look like an orderly end.
+    if (l->sendFailure != 0) {
+        writable(l);
+        return;
+    }
     size_t got = 0;
     bool ended = false;
     if (const int e = l->receive(got, ended)) l->readFailure = e;

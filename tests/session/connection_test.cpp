@@ -354,3 +354,91 @@ TEST_F(SessionEnv, ClosingWithOpenConnectionFreesContextAndShowsOneBox)
     ASSERT_TRUE(fmtest::WaitFor([&] { return w.isNull() && host.openConnections() == 0; }));
     EXPECT_EQ(boxes.count(), 1u) << boxes.texts();
 }
+
+// The host resets a logged-in session: the refused read's box, the
+// disconnect box and the socket layer's error, once each and one at a
+// time; then the window is offline and a new log-in works.
+TEST_F(SessionEnv, AResetWhileLoggedInGivesEachBoxOnceAndANewLogInWorks)
+{
+    login();
+    boxes.clear();
+    boxes.onShow([](const fm::ShownBox &) { fmtest::RunModalMoment(200); }); // the user reads each box
+    ASSERT_TRUE(host.lastConnection());
+    host.lastConnection()->resetNow();
+    ASSERT_TRUE(fmtest::WaitFor([&] { return boxes.count() >= 3; })) << boxes.texts();
+    fmtest::RunModalMoment(300);
+    ASSERT_EQ(boxes.count(), 3u) << boxes.texts();
+    EXPECT_EQ(boxes.shown()[0].text, q("수신오류"));
+    EXPECT_EQ(boxes.shown()[0].caption, q("Error"));
+    EXPECT_EQ(boxes.shown()[1].text, q(kDisconnectBox));
+    EXPECT_EQ(boxes.shown()[2].text,
+              q("Windows socket error: An existing connection was forcibly closed by the remote host. "
+                "(10054), on API 'recv'"));
+    EXPECT_EQ(boxes.mostOpenAtOnce(), 1);
+    EXPECT_FALSE(w->LoggedIn());
+    EXPECT_FALSE(w->CSock->Active());
+    boxes.onShow({});
+    login();
+    EXPECT_EQ(host.receivedCodes().back(), "0800100");
+}
+
+// A peer at the host's address that never answers the key and streams data
+// frames (no key needed): one box, the connection ended after it, and the
+// next connection logs in.
+TEST_F(SessionEnv, AStreamOfFramesBeforeTheKeyAnswerGivesOneBoxAndEndsTheConnection)
+{
+    QTcpServer flood;
+    ASSERT_TRUE(flood.listen(QHostAddress::LocalHost));
+    writeCommunication("127.0.0.1", std::to_string(flood.serverPort()));
+    QPointer<QTcpSocket> conn;
+    QTimer stream;
+    int written = 0;
+    QObject::connect(&flood, &QTcpServer::newConnection, [&] {
+        conn = flood.nextPendingConnection();
+        stream.start(2);
+    });
+    QObject::connect(&stream, &QTimer::timeout, [&] {
+        if (!conn || conn->state() != QAbstractSocket::ConnectedState) return stream.stop();
+        const std::string frame = "D01040" + std::string(1040, char('a' + written++ % 26));
+        conn->write(frame.data(), qint64(frame.size()));
+    });
+    boxes.onShow([](const fm::ShownBox &) { fmtest::RunModalMoment(300); }); // the user reads each box
+    w->BBtnConn->click();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    fmtest::RunModalMoment(500);
+    EXPECT_GT(written, 50);
+    EXPECT_EQ(boxes.texts(), "전문오류: 응답 전문 오류입니다!! | 접속종료: " + std::string(kDisconnectBox));
+    EXPECT_EQ(boxes.mostOpenAtOnce(), 1);
+    EXPECT_FALSE(w->CSock->Active());
+    stream.stop();
+    boxes.onShow({});
+    writeCommunication("127.0.0.1", std::to_string(host.port()));
+    login();
+}
+
+// A connection has one key answer: a second one is not a second log-in.
+TEST_F(SessionEnv, RepeatedKeyAnswersOpenOneLogInDialog)
+{
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost));
+    writeCommunication("127.0.0.1", std::to_string(other.serverPort()));
+    QPointer<QTcpSocket> conn;
+    size_t keyBytes = 0;
+    QObject::connect(&other, &QTcpServer::newConnection, [&] {
+        conn = other.nextPendingConnection();
+        QObject::connect(conn, &QTcpSocket::readyRead, [&] {
+            keyBytes += size_t(conn->readAll().size());
+            if (keyBytes != 134) return;
+            std::string answers;
+            for (int i = 0; i < 50; ++i) answers += "S00002OK";
+            conn->write(answers.data(), qint64(answers.size()));
+        });
+    });
+    modals.then(typeLogin("AB12", "pw1234"));
+    w->BBtnConn->click();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    fmtest::RunModalMoment(300);
+    EXPECT_EQ(modals.shownCount(), 1);
+    EXPECT_EQ(boxes.texts(), "전문오류: 응답 전문 오류입니다!! | 접속종료: " + std::string(kDisconnectBox));
+    EXPECT_FALSE(w->CSock->Active());
+}

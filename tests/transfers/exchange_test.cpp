@@ -933,3 +933,23 @@ TEST_F(DetailList, AnAmountThatIsNotANumberEndsTheFillingButTheDialogShows)
     EXPECT_EQ(dlg.SGrdDataLst->Cells(7, 2), "");
     EXPECT_EQ(dlg.SGrdDataLst->Cells(0, 3), "");
 }
+
+TEST_F(Exchange, AHostCloseInTheMiddleOfASendLeavesNoProgressPanel)
+{
+    listToSend(Join(hostsim::MakeResultRecords("26", "20240105", 40)));
+    bool shownAtClose = false;
+    QObject::connect(&host, &hostsim::HostServer::telegramReceived, w, [&](int, const QByteArray &t) {
+        if (t.mid(1, 7) != "0710100" || shownAtClose) return;
+        shownAtClose = w->PnlFtp->isVisible();
+        QTimer::singleShot(0, &host, [&] { host.closeConnections(); });
+    });
+    w->BBtnFileSnd->setEnabled(true);
+    w->BBtnFileSnd->click();
+    ASSERT_TRUE(waitBox(kDisconnectBox)) << boxes.texts();
+    EXPECT_TRUE(shownAtClose);
+    EXPECT_TRUE(w->PnlFtp->isHidden());
+    EXPECT_FALSE(boxes.anyWithText(q("이체자료 파일송신이 완료되었습니다!!")));
+    login();
+    QTest::qWait(1200); // past the chain's timer: nothing of the ended run shows it again
+    EXPECT_TRUE(w->PnlFtp->isHidden());
+}

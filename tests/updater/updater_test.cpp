@@ -210,3 +210,24 @@ TEST_F(UpdaterTest, EveryTextOfBothWindowsFitsItsWidget)
     const QStringList cut = fmtest::TextsThatDoNotFit(settings);
     EXPECT_TRUE(cut.isEmpty()) << cut.join("\n").toStdString();
 }
+
+// The host reads the report and resets the connection: the refused read's
+// box and the socket layer's error, once each; the window closes and
+// starts the client.
+TEST_F(UpdaterTest, AResetOfTheVersionConnectionGivesItsBoxesOnceAndStartsTheClient)
+{
+    registry(1);
+    putProbe("Marrowick.exe", "1.0.0.8");
+    putProbe("Omvertis.dll", "1.0.0.8");
+    host_.setFrameHandler('V', [](hostsim::HostConnection &c, const std::string &) { c.resetNow(); });
+    boxes_.onShow([](const fm::ShownBox &) { fmtest::RunModalMoment(200); }); // the user reads each box
+    create();
+    connectAndWait();
+    fmtest::RunModalMoment(300);
+    EXPECT_EQ(host_.receivedFrames(), V{"V00023DLL:1.0.0.8 EXE:1.0.0.8"});
+    EXPECT_EQ(boxTexts(), (V{"수신오류", "Windows socket error: An existing connection was forcibly closed by the "
+                                       "remote host. (10054), on API 'recv'"}));
+    EXPECT_EQ(boxes_.mostOpenAtOnce(), 1);
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_TRUE(form_->Launched());
+}

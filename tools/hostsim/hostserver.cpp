@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <sys/socket.h>
 
 namespace hostsim {
 
@@ -344,6 +345,16 @@ void HostConnection::closeNow()
     closing_ = true;
     if (socket_)
         socket_->disconnectFromHost();
+}
+
+void HostConnection::resetNow()
+{
+    // A close with a zero linger time ends the connection with a reset.
+    if (socket_ && socket_->socketDescriptor() >= 0) {
+        const linger hard{1, 0};
+        ::setsockopt(int(socket_->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    }
+    closeNow();
 }
 
 void HostConnection::closeWhenSent()

@@ -52,6 +52,9 @@ public:
     void sendRaw(const std::string &bytes);
     // Closes the connection at once; frames still queued are dropped.
     void closeNow();
+    // Resets the connection (an RST, not an orderly close); frames still
+    // queued are dropped.
+    void resetNow();
     // Closes the connection once the frames queued so far have been written.
     void closeWhenSent();
 
