@@ -70,8 +70,10 @@ done
 if ! grep -q "listening on" "$HOST_LOG" 2>/dev/null; then
   echo "The demo host could not start on 127.0.0.1:$PORT:" >&2
   sed 's/^/  /' "$HOST_LOG" >&2
-  echo "Free the port, or give the demo another one (the port is kept in the demo hive):" >&2
-  echo "  FENNIMARCH_HIVE=$FENNIMARCH_HIVE $BIN/regtool set '$COMM' PortNo <port>" >&2
+  if grep -q "cannot listen" "$HOST_LOG" 2>/dev/null; then
+    echo "Free the port, or give the demo another one (the port is kept in the demo hive):" >&2
+    echo "  FENNIMARCH_HIVE=$FENNIMARCH_HIVE $BIN/regtool set '$COMM' PortNo <port>" >&2
+  fi
   exit 1
 fi
 echo "Demo host on 127.0.0.1:$PORT (its log: $HOST_LOG). In Marrowick: 통신 > 연결, then 접속;"

@@ -134,7 +134,8 @@ public:
         if (!f.open(QIODevice::WriteOnly) || f.write(QJsonDocument(scenarioJson).toJson()) < 0) Fail("cannot write the scenario");
         f.close();
         process_.setProgram(QCoreApplication::applicationDirPath() + "/hostsim");
-        process_.setArguments({"--port", "0", "--scenario", scenario});
+        // Its key state in the benchmark's folder, never the user's own.
+        process_.setArguments({"--port", "0", "--scenario", scenario, "--state", folder + "/hostsim.state"});
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start();
         if (!process_.waitForStarted()) Fail("cannot start " + process_.program().toStdString());

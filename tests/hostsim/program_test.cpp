@@ -1,6 +1,7 @@
 // The hostsim program: its start line, the demo scenario served over TCP,
 // the verbose log, the version report of the demo's own files, the key
-// state kept across runs, and refusal of bad arguments.
+// state kept across runs and by one host at a time, a state it cannot keep,
+// and refusal of bad arguments.
 #include "hostclient.h"
 #include "platform/versioninfo.h"
 
@@ -10,6 +11,10 @@
 #include <QRegularExpression>
 #include <filesystem>
 
+#include <cerrno>
+#include <cstring>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace hstest;
@@ -57,6 +62,42 @@ protected:
         auto m = QRegularExpression("^hostsim listening on 127\\.0\\.0\\.1:(\\d+)\n").match(out);
         EXPECT_TRUE(m.hasMatch()) << out.toStdString();
         return m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
+    }
+    // Runs the program to its end: its exit code and what it said on stderr.
+    std::pair<int, QString> run(const QStringList &args, const QProcessEnvironment &e)
+    {
+        QProcess p;
+        p.setProcessEnvironment(e);
+        p.start(kProgram, args);
+        EXPECT_TRUE(p.waitForFinished(5000)) << args.join(' ').toStdString();
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+    }
+    // The frame of a demo-key block stamped `stamp` (salt from `saltByte`).
+    static std::string keyFrame(int64_t stamp, uint8_t saltByte)
+    {
+        hostsim::Key32 clientPriv, salt;
+        clientPriv.fill(0x51);
+        salt.fill(saltByte);
+        auto block =
+            hostsim::MakeClientKeyBlock(hostsim::HostKey::demo().publicKey(), clientPriv, salt, uint64_t(stamp));
+        EXPECT_TRUE(block);
+        return block ? "S00128" + std::string(block->begin(), block->end()) : std::string();
+    }
+    // The host's answer to a key frame sent on a connection of its own.
+    static std::string answerTo(quint16 port, const std::string &frame)
+    {
+        Client c;
+        if (!c.connectTo(port)) return "no connection";
+        c.write(frame);
+        auto f = c.frame();
+        return f ? std::string(1, f->letter) + f->payload : std::string("no answer");
+    }
+    // The demo key's default state file under the test's XDG_STATE_HOME.
+    QString defaultStateFile() const
+    {
+        const auto id = hostsim::HostKey::demo().keyId();
+        return stateHome + "/fennimarch/hostsim/" + QByteArray(reinterpret_cast<const char *>(id.data()), 8).toHex() +
+               ".state";
     }
     void stop()
     {
@@ -134,31 +175,95 @@ TEST_F(Program, TheDemoHostReportsTheDemosOwnFilesCurrent)
 // by one run, is refused by the next run started the same way.
 TEST_F(Program, RestartWithDefaultOptionsRefusesAKeyTheLastRunTook)
 {
-    hostsim::Key32 clientPriv, salt;
-    clientPriv.fill(0x51);
-    salt.fill(0x62);
     const int64_t ahead = hostsim::WallClockMs() + 290000;
-    auto block = hostsim::MakeClientKeyBlock(hostsim::HostKey::demo().publicKey(), clientPriv, salt,
-                                             uint64_t(ahead));
-    ASSERT_TRUE(block);
-    const std::string recorded = "S00128" + std::string(block->begin(), block->end());
+    const std::string recorded = keyFrame(ahead, 0x62);
     for (const char *expected : {"SOK", "SERR"}) {
         const quint16 port = start({"--port", "0"});
         ASSERT_NE(port, 0);
-        Client c;
-        ASSERT_TRUE(c.connectTo(port));
-        c.write(recorded);
-        auto f = c.frame();
-        ASSERT_TRUE(f);
-        EXPECT_EQ(std::string(1, f->letter) + f->payload, expected);
+        EXPECT_EQ(answerTo(port, recorded), expected);
         stop();
     }
-    const auto id = hostsim::HostKey::demo().keyId();
-    const QString state = stateHome + "/fennimarch/hostsim/"
-                          + QByteArray(reinterpret_cast<const char *>(id.data()), 8).toHex() + ".state";
-    QFile kept(state);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << state.toStdString();
+    QFile kept(defaultStateFile());
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << kept.fileName().toStdString();
     EXPECT_EQ(kept.readAll().toStdString(), std::to_string(ahead) + "\n");
+}
+
+// Two hosts of one key on one state folder: while the first runs, the
+// second does not start, so it cannot write a lower stamp over the one the
+// first kept; a restart after the first refuses the block the first took.
+TEST_F(Program, ASecondHostOfOneKeyDoesNotStart)
+{
+    const quint16 port = start({"--port", "0"});
+    ASSERT_NE(port, 0);
+    const std::string taken = keyFrame(hostsim::WallClockMs() + 200000, 0x63);
+    ASSERT_EQ(answerTo(port, taken), "SOK");
+
+    const auto [code, err] = run({"--port", "0"}, env);
+    EXPECT_EQ(code, 2);
+    EXPECT_TRUE(err.contains("another host is running on the key state file " + defaultStateFile())) << err.toStdString();
+    EXPECT_EQ(answerTo(port, keyFrame(hostsim::WallClockMs(), 0x64)), "SOK") << "the first host serves on";
+    stop();
+
+    const quint16 restarted = start({"--port", "0"});
+    ASSERT_NE(restarted, 0);
+    EXPECT_EQ(answerTo(restarted, taken), "SERR");
+}
+
+// A state the program cannot keep stops it at its start with a message
+// naming the file and how to give another, instead of a host that refuses
+// every key: a HOME that is a plain file, a --state under a plain file, an
+// empty --state, and no place at all (neither HOME nor XDG_STATE_HOME, where
+// it must not fall back on the root folder).
+TEST_F(Program, RefusesToStartWithAStateItCannotKeep)
+{
+    dir.write("plain", "");
+    const QString plain = QString::fromStdString(dir.file("plain"));
+    QProcessEnvironment homeIsAFile = env, noPlace = env;
+    homeIsAFile.remove("XDG_STATE_HOME");
+    homeIsAFile.insert("HOME", plain);
+    noPlace.remove("XDG_STATE_HOME");
+    noPlace.remove("HOME");
+    const auto id = hostsim::HostKey::demo().keyId();
+    const QString homeState = plain + "/.local/state/fennimarch/hostsim/" +
+                              QByteArray(reinterpret_cast<const char *>(id.data()), 8).toHex() + ".state";
+    struct Case {
+        QStringList args;
+        const QProcessEnvironment &env;
+        QStringList says;
+    } cases[] = {
+        {{"--port", "0"}, homeIsAFile, {homeState, "--state FILE", "XDG_STATE_HOME"}},
+        {{"--port", "0", "--state", plain + "/hostsim.state"}, env, {plain + "/hostsim.state", "--state FILE"}},
+        {{"--port", "0", "--state", ""}, env, {"empty name", "--state FILE"}},
+        {{"--port", "0"}, noPlace, {"neither XDG_STATE_HOME nor HOME", "--state FILE"}},
+    };
+    for (const Case &c : cases) {
+        const auto [code, err] = run(c.args, c.env);
+        EXPECT_EQ(code, 2) << c.args.join(' ').toStdString();
+        for (const QString &part : c.says) EXPECT_TRUE(err.contains(part)) << err.toStdString();
+    }
+}
+
+// A state write failing once the host runs refuses the key and is said on
+// stderr, also without --verbose. The host's file size limit, lowered
+// under a stamp's length while it runs, makes its next write fail.
+TEST_F(Program, SaysAStateWriteFailingLaterOnStderr)
+{
+    const QString state = QString::fromStdString(dir.file("hostsim.state"));
+    const quint16 port = start({"--port", "0", "--state", state});
+    ASSERT_NE(port, 0);
+    auto kept = [&] { return QByteArray::fromStdString(dir.read("hostsim.state")).trimmed().toLongLong(); };
+    const qint64 before = kept();
+    ASSERT_GE(before, hostsim::WallClockMs() - 60000) << "one below the host's start";
+    const rlimit small{4, RLIM_INFINITY};
+    ASSERT_EQ(::prlimit(pid_t(proc.processId()), RLIMIT_FSIZE, &small, nullptr), 0) << std::strerror(errno);
+    EXPECT_EQ(answerTo(port, keyFrame(hostsim::WallClockMs(), 0x65)), "SERR");
+    EXPECT_GE(kept(), before) << "the write cut short left a lower stamp";
+    QString err;
+    EXPECT_TRUE(fmtest::WaitFor([&] {
+        err += QString::fromUtf8(proc.readAllStandardError());
+        return err.contains('\n');
+    }));
+    EXPECT_TRUE(err.contains("cannot write the key state file " + state)) << err.toStdString();
 }
 
 // Bad arguments, and files it cannot use (also a FIFO in a file's place,
@@ -185,12 +290,8 @@ TEST_F(Program, RefusesBadArguments)
         {{"--port", "0", "--scenario", fifo}, "not a regular file"},
     };
     for (const auto &c : cases) {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(kProgram, c.args);
-        ASSERT_TRUE(p.waitForFinished(5000));
-        EXPECT_EQ(p.exitCode(), 2) << c.args.join(' ').toStdString();
-        QString err = QString::fromUtf8(p.readAllStandardError());
+        const auto [code, err] = run(c.args, env);
+        EXPECT_EQ(code, 2) << c.args.join(' ').toStdString();
         EXPECT_TRUE(err.contains(c.says)) << err.toStdString();
     }
 }

@@ -139,6 +139,9 @@ protected:
     {
         work_ = dir_.path() + "/work dir";
         fs::create_directories(work_);
+        // The updater takes no session key: a key pair of the host's own
+        // keeps no key state of the user's.
+        ASSERT_TRUE(host_.useNewKeyPair());
         ASSERT_TRUE(host_.listen());
         saved_ = QDir::currentPath();
     }

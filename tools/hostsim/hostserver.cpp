@@ -3,16 +3,19 @@
 #include "common/regularfile.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace hostsim {
 
@@ -34,29 +37,85 @@ std::string Stamp()
 // stamp (the next run's start).
 constexpr int64_t kMaxKeyState = INT64_MAX - 1;
 
-// Reads a key state file into `highest` (-1 when there is none: no earlier
-// run); false, with `error`, for anything that is not a stamp in range.
-bool ReadKeyState(const QString &path, int64_t &highest, std::string &error)
+// How a host that cannot keep its key state where it is told is told
+// another place.
+constexpr const char *kAnotherPlace =
+    "; give the host another file with --state FILE (or a state folder with XDG_STATE_HOME)";
+
+// The key state file, named `name`, opened and locked for the host's life
+// (see HostServer::setKeyStateFile), with the stamp it holds in `highest`
+// (-1 when it holds none: no earlier run). Nothing, with `error`, when it
+// cannot be kept.
+std::unique_ptr<fm::RegularFile> OpenKeyState(const std::string &name, int64_t &highest, std::string &error)
 {
     highest = -1;
-    const std::string name = path.toStdString();
-    fm::RegularFile file(name);
-    if (file.status() == fm::RegularFile::Status::Missing) return true;
+    if (name.empty()) {
+        error = "the key state file has an empty name; give the host a file with --state FILE";
+        return nullptr;
+    }
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(name).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            error = "cannot make the folder " + folder.string() + " of the key state file " + name + ": " +
+                    ec.message() + kAnotherPlace;
+            return nullptr;
+        }
+    }
+    auto file = std::make_unique<fm::RegularFile>(name, O_RDWR | O_CREAT, 0644);
+    if (!file->isOpen()) {
+        error = "cannot open the key state file " + name + ": " + file->why() + kAnotherPlace;
+        return nullptr;
+    }
+    // One host a file: two that each wrote their own highest stamp would
+    // let the last write put it back.
+    if (::flock(file->fd(), LOCK_EX | LOCK_NB) != 0) {
+        error = errno == EWOULDBLOCK
+                    ? "another host is running on the key state file " + name +
+                          "; a host key serves one host at a time: stop the other one first"
+                    : "cannot lock the key state file " + name + ": " + std::strerror(errno);
+        return nullptr;
+    }
     std::string text;
-    if (!file.isOpen() || !file.readAll(text, 64)) {
-        error = "cannot read the key state file " + name + ": " + file.why();
-        return false;
+    if (!file->readAll(text, 64)) {
+        error = "cannot read the key state file " + name + ": " + file->why();
+        return nullptr;
     }
     const QByteArray digits = QByteArray::fromStdString(text).trimmed();
-    bool number = !digits.isEmpty() && digits.size() <= 19;
+    // Just made, or left empty by a host that ended before its first write:
+    // no earlier run took a block (a host writes the file before it takes
+    // any).
+    if (digits.isEmpty()) return file;
+    bool number = digits.size() <= 19;
     for (char c : digits) number = number && c >= '0' && c <= '9';
     const qulonglong value = number ? digits.toULongLong(&number) : 0;
     if (!number || value > qulonglong(kMaxKeyState)) {
-        error = "the key state file " + name + " holds no stamp from 0 to " + std::to_string(kMaxKeyState)
-                + ": '" + digits.left(40).toStdString() + "'";
-        return false;
+        error = "the key state file " + name + " holds no stamp from 0 to " + std::to_string(kMaxKeyState) +
+                ": '" + digits.left(40).toStdString() + "'";
+        return nullptr;
     }
     highest = int64_t(value);
+    return file;
+}
+
+// Writes `value` over the open key state file. The value only grows, and
+// from the first write on it is a stamp of the clock's thirteen digits, so
+// a write cut short can leave no lower number behind.
+bool WriteKeyState(int fd, int64_t value, std::string &why)
+{
+    const std::string text = std::to_string(value) + "\n";
+    const ssize_t n = ::pwrite(fd, text.data(), text.size(), 0);
+    if (n >= 0 && size_t(n) != text.size()) {
+        // Not cut to the short write's length: that would leave a lower
+        // number.
+        why = "only " + std::to_string(n) + " of " + std::to_string(text.size()) + " bytes written";
+        return false;
+    }
+    if (n < 0 || ::ftruncate(fd, off_t(n)) != 0 || ::fdatasync(fd) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
     return true;
 }
 
@@ -64,8 +123,9 @@ bool ReadKeyState(const QString &path, int64_t &highest, std::string &error)
 
 QString DefaultKeyStateFile(const HostKey &key)
 {
-    const QByteArray xdg = qgetenv("XDG_STATE_HOME");
-    const QString base = xdg.startsWith('/') ? QString::fromLocal8Bit(xdg) : QDir::homePath() + "/.local/state";
+    const QByteArray xdg = qgetenv("XDG_STATE_HOME"), home = qgetenv("HOME");
+    if (!xdg.startsWith('/') && !home.startsWith('/')) return {};
+    const QString base = xdg.startsWith('/') ? QString::fromLocal8Bit(xdg) : QString::fromLocal8Bit(home) + "/.local/state";
     const auto id = key.keyId();
     const QByteArray hex = QByteArray(reinterpret_cast<const char *>(id.data()), qsizetype(id.size())).toHex();
     return base + "/fennimarch/hostsim/" + QString::fromLatin1(hex) + ".state";
@@ -180,7 +240,7 @@ void HostConnection::handleKey(const std::string &payload)
         server_.reportError(*this, "key frame of " + std::to_string(payload.size()) + " bytes");
     } else if (refuse) {
         // answered "ERR" below
-    } else if (!server_.prepareKeyState(stateError)) {
+    } else if (!server_.openKeyState(&stateError)) {
         // Without the highest stamp of the earlier runs no block is fresh
         // for certain.
         server_.reportError(*this, stateError);
@@ -191,8 +251,9 @@ void HostConnection::handleKey(const std::string &payload)
         // block comes.
         if (!ok && crypto_.verdict() != KeyVerdict::Malformed)
             server_.reportError(*this, KeyVerdictText(crypto_.verdict()));
-        if (ok && !server_.recordKeyState()) {
-            server_.reportError(*this, "the key state file cannot be written");
+        if (ok && !server_.recordKeyState(stateError)) {
+            server_.reportError(*this, stateError);
+            emit server_.keyStateWriteFailed(QString::fromStdString(stateError));
             ok = false;
         }
     }
@@ -383,19 +444,52 @@ HostServer::~HostServer()
     connections_.clear();
 }
 
+void HostServer::setHostKey(const HostKey &key)
+{
+    key_ = key;
+    if (keyState_ == KeyState::Default) keyStateOpen_.reset(); // the file of the new key is opened instead
+}
+
 bool HostServer::setKeyStateFile(const QString &path, std::string *error)
 {
+    if (!openKeyStateFile(path, error)) return false;
+    keyState_ = KeyState::Named;
+    return true;
+}
+
+bool HostServer::openKeyState(std::string *error)
+{
+    if (keyState_ != KeyState::Default || keyStateOpen_) return true;
+    const QString path = DefaultKeyStateFile(key_);
+    if (path.isEmpty()) {
+        if (error)
+            *error = "neither XDG_STATE_HOME nor HOME names a folder for the key state file; "
+                     "give the host one with --state FILE";
+        return false;
+    }
+    return openKeyStateFile(path, error);
+}
+
+bool HostServer::openKeyStateFile(const QString &path, std::string *error)
+{
+    const std::string name = path.toLocal8Bit().toStdString();
     int64_t highest = -1;
     std::string why;
-    if (!ReadKeyState(path, highest, why)) {
+    auto file = OpenKeyState(name, highest, why);
+    // The start: the clock when the host was made, or above the stamp an
+    // earlier run took last.
+    const KeyGuard guard(std::max(keyGuard_.startMs(), highest + 1));
+    if (file && !WriteKeyState(file->fd(), guard.startMs() - 1, why)) {
+        why = "cannot write the key state file " + name + ": " + why + kAnotherPlace;
+        file.reset();
+    }
+    if (!file) {
         if (error) *error = why;
         return false;
     }
     keyStateFile_ = path;
-    keyStateDefault_ = false;
-    // The start: the clock when the host was made, or above the stamp an
-    // earlier run took last.
-    keyGuard_ = KeyGuard(std::max(keyGuard_.startMs(), highest + 1));
+    keyStateOpen_ = std::move(file);
+    keyGuard_ = guard;
     return true;
 }
 
@@ -404,33 +498,40 @@ bool HostServer::useNewKeyPair()
     auto key = HostKey::generate();
     if (!key) return false;
     key_ = *key;
+    keyState_ = KeyState::None;
     keyStateFile_.clear();
-    keyStateDefault_ = false;
+    keyStateOpen_.reset();
     return true;
 }
 
-bool HostServer::prepareKeyState(std::string &error)
+bool HostServer::recordKeyState(std::string &error)
 {
-    return !keyStateDefault_ || setKeyStateFile(DefaultKeyStateFile(key_), &error);
-}
-
-bool HostServer::recordKeyState()
-{
-    if (keyStateDefault_) return false; // not read yet: nothing may be taken
-    if (keyStateFile_.isEmpty()) return true;
-    QSaveFile file(keyStateFile_);
-    return QDir().mkpath(QFileInfo(keyStateFile_).absolutePath()) && file.open(QIODevice::WriteOnly) &&
-           file.write(QByteArray::number(qint64(keyGuard_.highestAccepted())) + "\n") > 0 && file.commit();
+    if (keyState_ == KeyState::None) return true;
+    if (!keyStateOpen_) {
+        error = "the key state file is not open";
+        return false;
+    }
+    const int64_t highest = std::max(keyGuard_.highestAccepted(), keyGuard_.startMs() - 1);
+    std::string why;
+    if (WriteKeyState(keyStateOpen_->fd(), highest, why)) return true;
+    error = "cannot write the key state file " + keyStateFile_.toLocal8Bit().toStdString() + ": " + why;
+    return false;
 }
 
 bool HostServer::listen(quint16 port)
 {
+    std::string error;
+    listenError_.clear();
+    if (!openKeyState(&error)) {
+        listenError_ = QString::fromStdString(error);
+        return false;
+    }
     return server_->listen(QHostAddress::LocalHost, port);
 }
 
 quint16 HostServer::port() const { return server_->serverPort(); }
 
-QString HostServer::errorString() const { return server_->errorString(); }
+QString HostServer::errorString() const { return listenError_.isEmpty() ? server_->errorString() : listenError_; }
 
 void HostServer::close()
 {

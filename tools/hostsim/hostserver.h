@@ -24,6 +24,10 @@ class QTcpServer;
 class QTcpSocket;
 class QTimer;
 
+namespace fm {
+class RegularFile;
+}
+
 namespace hostsim {
 
 class HostServer;
@@ -141,14 +145,18 @@ public:
     explicit HostServer(QObject *parent = nullptr);
     ~HostServer() override;
 
-    // Listens on 127.0.0.1; port 0 takes any free port.
+    // Opens the key state (openKeyState), then listens on 127.0.0.1; port 0
+    // takes any free port. False, with errorString() saying why, when
+    // either fails.
     bool listen(quint16 port = 0);
     quint16 port() const;
     QString errorString() const;
     // Stops listening and closes every connection.
     void close();
 
-    void setHostKey(const HostKey &key) { key_ = key; }
+    // The host's key pair; set it before listening (a host keeping its
+    // state in the default file opens the one of the new key).
+    void setHostKey(const HostKey &key);
     // The freshness rule and replay cache of key blocks, over all
     // connections; started with the server.
     KeyGuard &keyGuard() { return keyGuard_; }
@@ -156,26 +164,35 @@ public:
     // across runs (decimal milliseconds and a line end): a run starts its
     // freshness rule above it, so no block an earlier run took is taken
     // again (its replay cache died with it, and the window takes stamps up
-    // to 5 minutes ahead of the clock). The file is written before each
-    // "OK"; a block whose stamp cannot be recorded is refused.
+    // to 5 minutes ahead of the clock).
     //
-    // By default the file is DefaultKeyStateFile(hostKey()), read when the
-    // first key block comes. setKeyStateFile names another file and reads
-    // it at once (call it before listening). A missing file means no
-    // earlier run. A file that is not a regular file, cannot be read or
-    // holds anything but a stamp from 0 to 2^63 - 2 is refused: false, with
-    // `error` saying why (by default every key block is then refused, and
-    // the protocol error says why).
+    // The file is opened once and held for the host's life: created with
+    // its folder when missing (a missing or empty file means no earlier
+    // run), locked against every other host (a second host, of this
+    // process or another, cannot open it while this one lives), and
+    // written at once with one below the host's start, so a host that
+    // could not keep its state refuses to start instead of refusing every
+    // key. It is written again before each "OK"; a block whose stamp cannot
+    // be recorded is refused and keyStateWriteFailed says why.
+    //
+    // setKeyStateFile opens the named file (call it before listening);
+    // without it listen() opens DefaultKeyStateFile(hostKey()). A name that
+    // is empty, a file that is not a regular file, cannot be created,
+    // locked, read or written, or holds anything but a stamp from 0 to
+    // 2^63 - 2 is refused: false, with `error` saying why and naming the
+    // file.
     bool setKeyStateFile(const QString &path, std::string *error = nullptr);
+    // Opens the default key state file unless setKeyStateFile or
+    // useNewKeyPair chose otherwise, or it is open already; false, with
+    // `error`, as setKeyStateFile, also when there is no default place
+    // (neither XDG_STATE_HOME nor HOME). listen() calls it.
+    bool openKeyState(std::string *error = nullptr);
     // For tests only: gives the host a key pair made now. No earlier run can
     // have taken a block made for it, so the host keeps no H and takes
     // blocks from its start on. False (and nothing changed) when no key
     // could be made. Write hostKey()'s public key file for the client after
     // this call.
     bool useNewKeyPair();
-    // Writes the highest stamp taken to the state file (true when the host
-    // keeps none: a key pair of this run's own).
-    bool recordKeyState();
     const HostKey &hostKey() const { return key_; }
     // The scenario; a password change is stored in it.
     Scenario &scenario() { return scenario_; }
@@ -231,6 +248,8 @@ signals:
     void keyBlockReceived(int id, const QByteArray &block);
     void telegramReceived(int id, const QByteArray &telegram);
     void protocolError(int id, const QString &what);
+    // The key state file could not be written: a key block was refused.
+    void keyStateWriteFailed(const QString &what);
 
 private:
     void onNewConnection();
@@ -257,14 +276,24 @@ private:
                    size_t rowSize, int perBlock, const char *startCode, const char *blockCode,
                    const char *ackCode);
 
-    // Reads the default key state file if no other choice was made.
-    bool prepareKeyState(std::string &error);
+    // Opens, locks, reads and writes the key state file at `path` for the
+    // host's life (setKeyStateFile without the choice).
+    bool openKeyStateFile(const QString &path, std::string *error);
+    // Writes the highest stamp taken (or one below the start, before the
+    // first) over the open key state file; true when the host keeps none.
+    bool recordKeyState(std::string &error);
+
+    // Where the host keeps H: the default file of its key, a file it was
+    // given, or nowhere (a key pair of this run's own).
+    enum class KeyState { Default, Named, None };
 
     QTcpServer *server_;
+    QString listenError_;
     HostKey key_;
     KeyGuard keyGuard_;
-    QString keyStateFile_;           // where H is kept; empty: not kept
-    bool keyStateDefault_ = true;    // the default file is still to be read
+    KeyState keyState_ = KeyState::Default;
+    QString keyStateFile_;                  // the open file's name
+    std::unique_ptr<fm::RegularFile> keyStateOpen_; // open and locked; none yet when empty
     Scenario scenario_;
     std::map<std::string, TelegramHandler> handlers_;
     std::map<char, FrameHandler> frameHandlers_;
@@ -289,8 +318,9 @@ private:
 // Where a host keeps the highest key-block stamp it took for a key pair
 // when it is not told otherwise: one file per host key id (16 hex digits),
 // $XDG_STATE_HOME/fennimarch/hostsim/<key id>.state, or
-// ~/.local/state/fennimarch/hostsim/<key id>.state when XDG_STATE_HOME is
-// not set to an absolute path.
+// $HOME/.local/state/fennimarch/hostsim/<key id>.state when XDG_STATE_HOME
+// is not set to an absolute path. Empty when neither is (no place of the
+// host's own: it must be told one).
 QString DefaultKeyStateFile(const HostKey &key);
 
 // The code of the host's answer to a request code ("0800100" -> "0810100");

@@ -7,7 +7,9 @@
 // Listens on 127.0.0.1:N and serves until it is killed. The highest
 // key-block stamp taken is kept across runs (a run never takes a block an
 // earlier run may have taken) in FILE, or without --state in
-// $XDG_STATE_HOME/fennimarch/hostsim/<key id>.state (~/.local/state/...).
+// $XDG_STATE_HOME/fennimarch/hostsim/<key id>.state ($HOME/.local/state/...),
+// held by this host alone while it runs; a state it cannot keep there stops
+// it at its start (exit code 2).
 // With --versions-from the host's versions for the updater's version report
 // are those of Omvertis.dll and Marrowick.exe in FOLDER, read as the updater
 // reads them (the demo passes its working folder, so that the demo's own
@@ -166,14 +168,21 @@ int main(int argc, char **argv)
     server.setHostKey(hostKey);
     {
         // Without --state the highest stamp is kept in a place of the host's
-        // own for its key pair, so a restart never takes a block again.
+        // own for its key pair, so a restart never takes a block again. A
+        // state the host cannot keep there stops it here.
         std::string error;
-        const QString state = parser.isSet(stateOpt) ? parser.value(stateOpt) : DefaultKeyStateFile(hostKey);
-        if (!server.setKeyStateFile(state, &error)) {
+        const bool kept = parser.isSet(stateOpt) ? server.setKeyStateFile(parser.value(stateOpt), &error)
+                                                 : server.openKeyState(&error);
+        if (!kept) {
             std::fprintf(stderr, "hostsim: %s\n", error.c_str());
             return 2;
         }
     }
+    // A state write failing later refuses a key; it is said whatever the
+    // verbosity.
+    QObject::connect(&server, &HostServer::keyStateWriteFailed, [](const QString &what) {
+        std::fprintf(stderr, "hostsim: %s\n", what.toLocal8Bit().constData());
+    });
 
     VersionReport report;
     if (parser.isSet(versionsOpt)) {
