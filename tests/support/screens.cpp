@@ -15,19 +15,22 @@
 
 namespace fmtest {
 
-int InkRuns(const QImage &image)
+std::vector<InkSpan> InkSpans(const QImage &image)
 {
     const QRgb background = image.pixel(0, 0);
-    int runs = 0;
+    std::vector<InkSpan> spans;
     bool inRun = false;
     for (int x = 0; x < image.width(); ++x) {
         bool ink = false;
         for (int y = 0; y < image.height() && !ink; ++y) ink = image.pixel(x, y) != background;
-        if (ink && !inRun) ++runs;
+        if (ink && !inRun) spans.push_back({x, x + 1});
+        if (ink) spans.back().end = x + 1;
         inRun = ink;
     }
-    return runs;
+    return spans;
 }
+
+int InkRuns(const QImage &image) { return int(InkSpans(image).size()); }
 
 namespace {
 

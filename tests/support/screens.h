@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 class QWidget;
 
@@ -13,6 +14,13 @@ namespace fmtest {
 // than the background (the colour of the top left pixel), counted as runs
 // of neighbouring columns. Glyphs that never touch give one run each.
 int InkRuns(const QImage &image);
+// The same runs, each from its first pixel column to the column after its
+// last, left to right.
+struct InkSpan {
+    int begin = 0, end = 0;
+    bool operator==(const InkSpan &) const = default;
+};
+std::vector<InkSpan> InkSpans(const QImage &image);
 
 // The texts of a window's labels, buttons and group titles (the window
 // itself and every widget in it) that are wider or taller than the room
