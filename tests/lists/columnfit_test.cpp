@@ -113,15 +113,7 @@ void ExpectFits(TStringGrid &grid, const QFont &font, const char *list, const st
 void ExpectWhole(const TStringGrid &grid, const char *list, int col, int row, const std::string &shown)
 {
     const QString text = ToQ(shown);
-    const QFont font = grid.font();
-    QImage alone(QFontMetrics(font).horizontalAdvance(text) + 8, 20, QImage::Format_RGB32);
-    alone.fill(Qt::white);
-    QPainter p(&alone);
-    p.setFont(font);
-    p.setPen(Qt::black);
-    p.drawText(QPoint(4, 2 + QFontMetrics(font).ascent()), text);
-    p.end();
-    const std::vector<fmtest::InkSpan> expected = fmtest::InkSpans(alone);
+    const std::vector<fmtest::InkSpan> expected = fmtest::TextInkSpans(grid.font(), text);
     ASSERT_EQ(int(expected.size()), QString(text).remove(' ').size()) << "\"" << shown << "\" drawn alone";
 
     const int width = grid.ColWidths(col);
@@ -129,16 +121,15 @@ void ExpectWhole(const TStringGrid &grid, const char *list, int col, int row, co
     QPainter painter(&cell);
     grid.PaintCell(painter, TRect{0, 0, width, cell.height()}, col, row);
     painter.end();
-    std::vector<fmtest::InkSpan> spans = fmtest::InkSpans(cell);
+    const std::vector<fmtest::InkSpan> spans = fmtest::InkSpans(cell);
     const std::string where = std::string(list) + " column " + std::to_string(col) + " (" + std::to_string(width) +
                               " px), row " + std::to_string(row) + ": \"" + shown + "\"";
     ASSERT_FALSE(spans.empty()) << where << " shows nothing";
     EXPECT_GE(spans.front().begin, 1) << where << " touches the cell's left edge";
     EXPECT_LE(spans.back().end, width - 1) << where << " touches the cell's right edge";
     // The same runs, at the same distances, as the text drawn alone.
-    const int shift = spans.front().begin - expected.front().begin;
-    for (fmtest::InkSpan &s : spans) s.begin -= shift, s.end -= shift;
-    EXPECT_EQ(spans, expected) << where << " is not shown whole, or has glyphs that touch";
+    EXPECT_EQ(fmtest::FromZero(spans), fmtest::FromZero(expected))
+        << where << " is not shown whole, or has glyphs that touch";
 }
 
 // A transfer file whose header and trailer numbers are the digit at their

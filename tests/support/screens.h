@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <vector>
 
+class QFont;
+class QProgressBar;
 class QWidget;
 
 namespace fmtest {
@@ -21,6 +23,15 @@ struct InkSpan {
     bool operator==(const InkSpan &) const = default;
 };
 std::vector<InkSpan> InkSpans(const QImage &image);
+// The same runs moved so that the first begins at 0: runs compared this
+// way are the same glyphs at the same distances wherever they are drawn.
+std::vector<InkSpan> FromZero(std::vector<InkSpan> spans);
+// The runs of a text drawn alone in the font, black on white, on whole
+// pixels.
+std::vector<InkSpan> TextInkSpans(const QFont &font, const QString &text);
+// The runs of the percentage a progress bar shows: the pixel columns where
+// the bar as shown differs from the same bar without its text.
+std::vector<InkSpan> ProgressTextInkSpans(QProgressBar &bar);
 
 // The texts of a window's labels, buttons and group titles (the window
 // itself and every widget in it) that are wider or taller than the room
