@@ -5,8 +5,9 @@
 // - The font names the windows ask for ("굴림", "굴림체", "MS Sans Serif")
 //   are mapped, inside the program, to installed Korean fonts of close
 //   metrics: "굴림" to the programs' own digit face (digitface.h: digits 6
-//   pixels wide at 12 pixels, hyphen 5, comma 3, never touching, so the
-//   lists' dates, amounts and numbers fit their columns and stay legible)
+//   pixels wide at 12 pixels, hyphen 5, comma 3, "%" 8, never touching, so
+//   the lists' dates, amounts and numbers fit their columns and stay
+//   legible, and the progress bars' percentages read cleanly)
 //   with Baekmuk Batang behind it for every other character (proportional),
 //   "MS Sans Serif" to Baekmuk Dotum (proportional, a plain sans face for
 //   the main window), "굴림체" to NanumGothicCoding (fixed pitch, 6 pixels a

@@ -4,7 +4,6 @@
 #include "common/guard.h"
 
 #include <QAbstractTableModel>
-#include <algorithm>
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -25,12 +24,49 @@ TColor fromQColor(const QColor &c)
     return (TColor(c.red()) << 16) | (TColor(c.green()) << 8) | TColor(c.blue());
 }
 
-// The canvas given to OnDrawCell: a painter with the cell's background and
-// text colour chosen by the standard drawing.
+// The standard drawing writes a cell's text this far right of and below the
+// cell's top left corner; a fitted column keeps as much room at its right.
+constexpr int kTextOffset = 2;
+
+// Whether a text is a number as the lists show them: digits, with the signs
+// and separators of amounts, dates and times, between blanks.
+bool isNumber(const QString &text)
+{
+    bool digit = false;
+    for (QChar c : text) {
+        if (c.isDigit())
+            digit = true;
+        else if (!QStringLiteral(" ,.:+-").contains(c))
+            return false;
+    }
+    return digit;
+}
+
+// Where a text written at x shows: from the end of its leading blanks to the
+// start of its trailing ones.
+struct Extent {
+    int left = 0, right = 0;
+    bool empty() const { return right <= left; }
+};
+
+Extent extentOf(const QFontMetrics &metrics, int x, const QString &text)
+{
+    qsizetype lead = 0, end = text.size();
+    while (lead < end && text[lead] == ' ') ++lead;
+    while (end > lead && text[end - 1] == ' ') --end;
+    return {x + metrics.horizontalAdvance(text.left(lead)), x + metrics.horizontalAdvance(text.left(end))};
+}
+
+// The canvas a cell is drawn with: a painter clipped to the cell, with the
+// cell's background and text colour chosen by the standard drawing. A
+// number that does not lie wholly inside the cell (a column the user made
+// too narrow) is shown as "#" marks across the cell: part of a number is
+// never shown as if it were the number.
 class PainterCanvas : public TGridCanvas {
 public:
-    PainterCanvas(QPainter &p, const QFont &font, QColor brush, TColor standard, TColor highlightText)
-        : p_(p), metrics_(font), brush_(brush), font_(standard), standard_(standard),
+    PainterCanvas(QPainter &p, const QFont &font, const TRect &cell, QColor brush, TColor standard,
+                  TColor highlightText)
+        : p_(p), metrics_(font), cell_(cell), brush_(brush), font_(standard), standard_(standard),
           highlightText_(highlightText)
     {
     }
@@ -42,8 +78,15 @@ public:
     TColor FontColor() const override { return font_; }
     void TextOut(int x, int y, const std::string &cp949) override
     {
+        QString text = ToQ(cp949);
+        const Extent shown = extentOf(metrics_, x, text);
+        if (!shown.empty() && (shown.left < cell_.Left || shown.right > cell_.Right) && isNumber(text)) {
+            const int room = cell_.Width() - 2 * kTextOffset;
+            text = QString(std::max(1, room / std::max(1, metrics_.horizontalAdvance('#'))), '#');
+            x = cell_.Left + kTextOffset;
+        }
         p_.setPen(toQColor(font_));
-        p_.drawText(QPoint(x, y + metrics_.ascent()), ToQ(cp949));
+        p_.drawText(QPoint(x, y + metrics_.ascent()), text);
     }
     int TextWidth(const std::string &cp949) const override
     {
@@ -55,10 +98,47 @@ public:
 private:
     QPainter &p_;
     QFontMetrics metrics_;
+    TRect cell_;
     QColor brush_;
     TColor font_;
     TColor standard_;
     TColor highlightText_;
+};
+
+// A canvas that draws nothing: it keeps where the texts written after the
+// last fill show, to tell how far a cell's text reaches past its margins.
+class MeasuringCanvas : public TGridCanvas {
+public:
+    explicit MeasuringCanvas(const QFont &font) : metrics_(font) {}
+    void FillRect(const TRect &) override { shown_.clear(); }
+    void SetFontColor(TColor c) override { font_ = c; }
+    TColor FontColor() const override { return font_; }
+    void TextOut(int x, int, const std::string &cp949) override
+    {
+        const Extent e = extentOf(metrics_, x, ToQ(cp949));
+        if (!e.empty()) shown_.push_back(e);
+    }
+    int TextWidth(const std::string &cp949) const override
+    {
+        return metrics_.horizontalAdvance(ToQ(cp949));
+    }
+    TColor StandardColor() const override { return clBlack; }
+    TColor HighlightTextColor() const override { return clWhite; }
+
+    // The pixels by which the texts pass the margin inside the cell at the
+    // side where they pass it most; 0 or less when they keep within it.
+    int Overflow(const TRect &cell, int margin) const
+    {
+        int over = 0;
+        for (const Extent &e : shown_)
+            over = std::max({over, cell.Left + margin - e.left, e.right - (cell.Right - margin)});
+        return over;
+    }
+
+private:
+    QFontMetrics metrics_;
+    TColor font_ = clBlack;
+    std::vector<Extent> shown_;
 };
 
 const std::string kEmpty;
@@ -344,6 +424,13 @@ void TStringGrid::ensureCurrentRow()
     if (!currentIndex().isValid() && RowCount() > 1) SetRow(1);
 }
 
+void TStringGrid::drawCell(TGridCanvas &canvas, int col, int row, const TRect &rect) const
+{
+    canvas.FillRect(rect);
+    canvas.TextOut(rect.Left + kTextOffset, rect.Top + kTextOffset, Cells(col, row));
+    if (OnDrawCell) Guarded([&] { OnDrawCell(canvas, col, row, rect); });
+}
+
 void TStringGrid::PaintCell(QPainter &painter, const TRect &rect, int col, int row) const
 {
     const QPalette &pal = palette();
@@ -357,20 +444,29 @@ void TStringGrid::PaintCell(QPainter &painter, const TRect &rect, int col, int r
     } else if (fixed) {
         brush = pal.color(QPalette::Button);
     }
-    const QRect r(rect.Left, rect.Top, rect.Width(), rect.Height());
-    painter.setFont(font());
-    painter.fillRect(r, brush);
     painter.save();
-    painter.setClipRect(r);
-    painter.setPen(toQColor(text));
-    painter.drawText(QPoint(rect.Left + 2, rect.Top + 2 + QFontMetrics(font()).ascent()),
-                     ToQ(Cells(col, row)));
+    painter.setFont(font());
+    painter.setClipRect(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()));
+    PainterCanvas canvas(painter, font(), rect, brush, text, fromQColor(pal.color(QPalette::HighlightedText)));
+    drawCell(canvas, col, row, rect);
     painter.restore();
+}
 
-    if (OnDrawCell) {
-        PainterCanvas canvas(painter, font(), brush, text,
-                             fromQColor(pal.color(QPalette::HighlightedText)));
-        Guarded([&] { OnDrawCell(canvas, col, row, rect); });
+void TStringGrid::GrowColsToFit(int row, int fromCol, int toCol)
+{
+    for (int col = std::max(0, fromCol); col <= std::min(toCol, ColCount() - 1); ++col) {
+        int width = ColWidths(col);
+        // A centred text moves half as far as the column grows: the
+        // overflow shrinks with every step, and a few steps end it.
+        for (int step = 0; step < 64; ++step) {
+            MeasuringCanvas canvas(font());
+            const TRect cell{0, 0, width, RowHeights(row)};
+            drawCell(canvas, col, row, cell);
+            const int over = canvas.Overflow(cell, kTextOffset);
+            if (over <= 0) break;
+            width += over;
+        }
+        if (width > ColWidths(col)) SetColWidths(col, width);
     }
 }
 

@@ -12,9 +12,9 @@
 //   it); column widths and row heights can be changed with the mouse; cells
 //   cannot be edited; white background. No fixed column unless one is set.
 // - Drawing of a cell: the standard drawing (background by role, the cell's
-//   text in the standard colour, clipped to the cell, at (left + 2, top + 2)),
-//   then the OnDrawCell handler, given a TGridCanvas with that background and
-//   text colour in force.
+//   text in the standard colour at (left + 2, top + 2)), then the OnDrawCell
+//   handler, given a TGridCanvas with that background and text colour in
+//   force. Everything is clipped to the cell: no text reaches a neighbour.
 // - OnDblClick fires for every double-click on the grid, the title row
 //   included. OnKeyDown fires for every key pressed in the grid before the
 //   grid handles it; the key is not consumed.
@@ -70,7 +70,9 @@ public:
     virtual void FillRect(const TRect &rect) = 0;
     virtual void SetFontColor(TColor color) = 0;
     virtual TColor FontColor() const = 0;
-    // Writes a CP949 text, not clipped, with its top-left corner at (x, y).
+    // Writes a CP949 text with its top-left corner at (x, y), clipped to the
+    // cell. A number (digits with blanks, ",", ".", ":", "+" or "-") that
+    // would not lie wholly inside the cell is shown as "#" marks instead.
     virtual void TextOut(int x, int y, const std::string &cp949) = 0;
     // Width in pixels of a CP949 text in the grid's font.
     virtual int TextWidth(const std::string &cp949) const = 0;
@@ -124,6 +126,13 @@ public:
     // already set up for the place the cell is shown in.
     void PaintCell(class QPainter &painter, const TRect &rect, int col, int row) const;
 
+    // Widens each of the columns fromCol .. toCol whose text in `row`, as the
+    // cell is drawn (standard drawing, then OnDrawCell), does not lie inside
+    // the cell with 2 pixels clear at both sides; never narrows a column.
+    // The lists call it for each row they fill, so that the widest value of
+    // a list shows whole; the user can still resize the columns afterwards.
+    void GrowColsToFit(int row, int fromCol, int toCol);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -136,6 +145,7 @@ private:
     void fireDblClick();
     void ensureCurrentRow();
     int rowBorderAt(int y) const; // data row whose bottom line is at y, or -1
+    void drawCell(TGridCanvas &canvas, int col, int row, const TRect &rect) const;
 
     std::unique_ptr<StringGridModel> model_;
     StringGridHeader *header_ = nullptr;

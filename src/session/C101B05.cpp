@@ -96,6 +96,10 @@ void TFrmC101B05::DataListShow()
     for (int r = 1; r <= count; ++r) {
         const TTransferRecord &rec = store_.Record(r);
         g.SetCell(0, r, std::to_string(r));
+        // The row-number column grows with the row numbers (and the columns
+        // of the record's fields with their widest values, below), so that
+        // every number shows whole; the failure reason stays in its width.
+        g.GrowColsToFit(r, 0, 0);
         g.SetCell(1, r, data::StudentNo(rec));
         g.SetCell(2, r, data::StudentName(rec));
 
@@ -109,13 +113,13 @@ void TFrmC101B05::DataListShow()
         g.SetCell(4, r, data::ItemName(rec));
         g.SetCell(5, r, data::AccountNo(rec));
         g.SetCell(6, r, data::TransferDate(rec));
+        g.SetCell(7, r, received ? DetailAmount(data::UnprocessedAmount(rec), 11)
+                                 : DetailAmount(data::TransferAmount(rec), 8));
+        g.GrowColsToFit(r, 1, 7);
         if (received) {
-            g.SetCell(7, r, DetailAmount(data::UnprocessedAmount(rec), 11));
             const std::string bankKey = ReasonBankKey(data::BankCd(rec));
             const std::string resultCode = ReasonResultCode(data::ResultCd(rec));
             g.SetCell(8, r, GetImpossReason(bankKey, resultCode));
-        } else {
-            g.SetCell(7, r, DetailAmount(data::TransferAmount(rec), 8));
         }
     }
 }

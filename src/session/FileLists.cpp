@@ -109,6 +109,9 @@ void TFileLists::writeRow(int r, const std::string &kind, const std::string &mod
     } else {
         grid_.SetCell(10, r, std::string());
     }
+    // A count of 7 digits or an amount of 13 with its separators may not
+    // fit the column's first width: the column grows to show it whole.
+    grid_.GrowColsToFit(r, 0, grid_.ColCount() - 1);
 }
 
 } // namespace fm

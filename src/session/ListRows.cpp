@@ -122,6 +122,7 @@ int AddResultListRow(TStringGrid &grid, std::string_view resultRow)
     const auto cells = TResultListRow::Parse(resultRow).Cells();
     const int r = appendRow(grid);
     for (int c = 0; c < int(cells.size()); ++c) grid.SetCell(c, r, cells[size_t(c)]);
+    grid.GrowColsToFit(r, 0, int(cells.size()) - 1);
     return r;
 }
 

@@ -1,10 +1,14 @@
 // The Korean desktop both programs set up: Qt's own texts in Korean, and the
 // figures of the lists' font.
 #include "common/desktop.h"
+#include "common/digitface.h"
 #include "support/screens.h"
 
 #include <QAbstractButton>
 #include <QFontMetrics>
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QImage>
 #include <QMessageBox>
 #include <QPainter>
@@ -39,7 +43,7 @@ QImage Drawn(const QFont &font, const QString &text, qreal x)
 
 } // namespace
 
-// "굴림" at the lists' 12 pixels: any two of the ten digits, "," and "-"
+// "굴림" at the lists' 12 pixels: any two of the ten digits, ",", "-" and "%"
 // side by side are two runs of ink, also where a line of text places them
 // between two pixels; every other character is Baekmuk Batang's, on the
 // same baseline.
@@ -47,7 +51,7 @@ TEST(Desktop, TheFiguresOfTheListFontNeverTouch)
 {
     QFont gulim(QString::fromUtf8("굴림"));
     gulim.setPixelSize(12);
-    const QString figures = "0123456789,-";
+    const QString figures = "0123456789,-%";
     for (qreal x : {2.0, 2.5, 2.75})
         for (QChar a : figures)
             for (QChar b : figures)
@@ -63,4 +67,27 @@ TEST(Desktop, TheFiguresOfTheListFontNeverTouch)
     QWidget window;
     window.setFont(gulim);
     EXPECT_EQ(window.font().hintingPreference(), QFont::PreferFullHinting);
+}
+
+// The progress bars' percentage in "굴림": every character of it, "%" too,
+// comes from the digit face, drawn on whole pixels, one run of ink each.
+TEST(Desktop, ThePercentSignIsTheDigitFaces)
+{
+    QFont gulim(QString::fromUtf8("굴림"));
+    gulim.setPixelSize(12);
+    for (const QString text : {"5%", "100%"}) {
+        QTextLayout layout(text, gulim);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        for (const QGlyphRun &run : layout.glyphRuns())
+            EXPECT_EQ(run.rawFont().familyName().toLower(), fm::DigitFaceFamily().toLower()) << text.toStdString();
+        const QImage drawn = Drawn(gulim, text, 2);
+        EXPECT_EQ(fmtest::InkRuns(drawn), text.size()) << text.toStdString();
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                const QColor c = drawn.pixelColor(x, y);
+                EXPECT_TRUE(c == Qt::black || c == Qt::white) << text.toStdString() << " smeared at " << x << "," << y;
+            }
+    }
 }

@@ -8,7 +8,9 @@
 #include "session/C101B03.h"
 #include "session/DataGrid.h"
 #include "session/TransferFile.h"
+#include "common/digitface.h"
 #include "common/text.h"
+#include "support/screens.h"
 #include "shell/DMModule.h"
 
 #include <QDateEdit>
@@ -463,3 +465,18 @@ TEST_F(ListsEnv, PasswordChange)
 }
 
 } // namespace
+
+// The progress panel's percentage, at the start and at the end of a file:
+// every character, "%" too, the digit face's own, a run of ink of its own.
+TEST_F(ListsEnv, TheProgressPanelsPercentageReadsCleanly)
+{
+    QFont face(fm::DigitFaceFamily());
+    face.setPixelSize(12);
+    w->PBarFtp->setRange(0, 200);
+    for (const auto &[position, text] : {std::pair{10, "5%"}, std::pair{200, "100%"}}) {
+        w->PBarFtp->setValue(position);
+        EXPECT_EQ(fmtest::FromZero(fmtest::ProgressTextInkSpans(*w->PBarFtp)),
+                  fmtest::FromZero(fmtest::TextInkSpans(face, text)))
+            << text;
+    }
+}

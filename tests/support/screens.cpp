@@ -5,6 +5,8 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -15,18 +17,57 @@
 
 namespace fmtest {
 
-int InkRuns(const QImage &image)
+std::vector<InkSpan> InkSpans(const QImage &image)
 {
     const QRgb background = image.pixel(0, 0);
-    int runs = 0;
+    std::vector<InkSpan> spans;
     bool inRun = false;
     for (int x = 0; x < image.width(); ++x) {
         bool ink = false;
         for (int y = 0; y < image.height() && !ink; ++y) ink = image.pixel(x, y) != background;
-        if (ink && !inRun) ++runs;
+        if (ink && !inRun) spans.push_back({x, x + 1});
+        if (ink) spans.back().end = x + 1;
         inRun = ink;
     }
-    return runs;
+    return spans;
+}
+
+int InkRuns(const QImage &image) { return int(InkSpans(image).size()); }
+
+std::vector<InkSpan> FromZero(std::vector<InkSpan> spans)
+{
+    const int shift = spans.empty() ? 0 : spans.front().begin;
+    for (InkSpan &s : spans) s.begin -= shift, s.end -= shift;
+    return spans;
+}
+
+std::vector<InkSpan> TextInkSpans(const QFont &font, const QString &text)
+{
+    const QFontMetrics metrics(font);
+    QImage image(metrics.horizontalAdvance(text) + 8, metrics.height() + 4, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QPoint(4, 2 + metrics.ascent()), text);
+    p.end();
+    return InkSpans(image);
+}
+
+std::vector<InkSpan> ProgressTextInkSpans(QProgressBar &bar)
+{
+    const bool visible = bar.isTextVisible();
+    bar.setTextVisible(true);
+    const QImage shown = bar.grab().toImage();
+    bar.setTextVisible(false);
+    const QImage bare = bar.grab().toImage();
+    bar.setTextVisible(visible);
+    QImage diff(shown.size(), QImage::Format_RGB32);
+    diff.fill(Qt::white);
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            if (shown.pixel(x, y) != bare.pixel(x, y)) diff.setPixel(x, y, qRgb(0, 0, 0));
+    return InkSpans(diff);
 }
 
 namespace {

@@ -1,6 +1,8 @@
 // The version report without widgets: the request, the answer read whole
 // or over several reads, the byte count of a retrieval reply, the gauge.
+#include "common/digitface.h"
 #include "common/errors.h"
+#include "support/screens.h"
 #include "updater/Gauge.h"
 #include "updater/VersionFrame.h"
 
@@ -119,4 +121,25 @@ TEST(Gauge, ShowsThePercentageDoneWithinItsBounds)
     g.SetProgress(9'000'000'000LL);
     EXPECT_EQ(g.Progress(), 8'000'000'000LL);
     EXPECT_EQ(g.value(), 100);
+}
+
+// The percentage reads cleanly at the start and at the end of a download:
+// in the window's font every character, "%" too, is the digit face's, a run
+// of ink of its own, as the face draws it alone.
+TEST(Gauge, ThePercentageIsDrawnInTheDigitFace)
+{
+    QFont font(QString::fromUtf8("굴림"));
+    font.setPixelSize(12);
+    QFont face(fm::DigitFaceFamily());
+    face.setPixelSize(12);
+    TGauge g;
+    g.setFont(font);
+    g.resize(365, 25); // as in the window
+    g.SetMaxValue(200);
+    for (const auto &[progress, text] : {std::pair{10, "5%"}, std::pair{200, "100%"}}) {
+        g.SetProgress(progress);
+        EXPECT_EQ(fmtest::FromZero(fmtest::ProgressTextInkSpans(g)),
+                  fmtest::FromZero(fmtest::TextInkSpans(face, text)))
+            << text;
+    }
 }
