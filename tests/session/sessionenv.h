@@ -20,9 +20,34 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+// A host of the test's own: takes the key frame of each connection, then
+// does what the test says.
+struct OwnHost {
+    QTcpServer server;
+    QPointer<QTcpSocket> conn;
+    size_t keyBytes = 0;
+    std::function<void()> onKey; // the whole key frame has arrived
+
+    OwnHost()
+    {
+        server.listen(QHostAddress::LocalHost);
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            conn = server.nextPendingConnection();
+            keyBytes = 0;
+            QObject::connect(conn, &QTcpSocket::readyRead, [this] {
+                keyBytes += size_t(conn->readAll().size());
+                if (keyBytes == 134 && onKey) onKey();
+            });
+        });
+    }
+    void write(const std::string &bytes) { conn->write(bytes.data(), qint64(bytes.size())); }
+};
 
 class SessionEnv : public ::testing::Test {
 protected:
@@ -125,6 +150,19 @@ protected:
     }
 
     static QString q(const char *utf8) { return QString::fromUtf8(utf8); }
+
+    // The boxes of a refused read, in their order: its own, the disconnect
+    // box, the socket layer's error.
+    void expectRefusedReadBoxes() const
+    {
+        ASSERT_EQ(boxes.count(), 3u) << boxes.texts();
+        EXPECT_EQ(boxes.shown()[0].text, q("수신오류"));
+        EXPECT_EQ(boxes.shown()[0].caption, q("Error"));
+        EXPECT_EQ(boxes.shown()[1].text, q(kDisconnectBox));
+        EXPECT_EQ(boxes.shown()[2].text,
+                  q("Windows socket error: An existing connection was forcibly closed by the remote host. "
+                    "(10054), on API 'recv'"));
+    }
     static constexpr const char *kDisconnectBox =
         "Norvane과 연결이 종료되었습니다!!!\r\n연결을 원하면 다시 접속하세요!!!";
     static constexpr const char *kBrokenBox = "응답 전문 오류입니다!!";

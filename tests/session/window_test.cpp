@@ -142,13 +142,7 @@ TEST_F(SessionEnv, RefusedReadEndsTheConnection)
     login();
     boxes.clear();
     w->CSock->SocketFailed(ECONNRESET);
-    ASSERT_EQ(boxes.count(), 3u) << boxes.texts();
-    EXPECT_EQ(boxes.shown()[0].text, q("수신오류"));
-    EXPECT_EQ(boxes.shown()[0].caption, q("Error"));
-    EXPECT_EQ(boxes.shown()[1].text, q(kDisconnectBox));
-    EXPECT_EQ(boxes.shown()[2].text,
-              q("Windows socket error: An existing connection was forcibly closed by the remote host. "
-                "(10054), on API 'recv'"));
+    expectRefusedReadBoxes();
     EXPECT_FALSE(w->LoggedIn());
     EXPECT_FALSE(w->CSock->Active());
     ASSERT_TRUE(fmtest::WaitFor([&] { return host.openConnections() == 0; }));

@@ -68,7 +68,9 @@ TEST_F(UpdaterTest, FailedFetchesAreReportedAndTheFlowGoesOn)
         EXPECT_EQ(boxTexts(), c.boxes);
         EXPECT_EQ(boxes_.shown()[0].caption, QString::fromUtf8(c.firstCaption));
         EXPECT_EQ(fs::exists(file("Omvertis.dll")), c.localKept);
-        if (c.fault != Undeletable) EXPECT_EQ(ReadAll(file("Omvertis.dll")), "old");
+        if (c.fault != Undeletable) {
+            EXPECT_EQ(ReadAll(file("Omvertis.dll")), "old");
+        }
         EXPECT_FALSE(fs::exists(file("Omvertis.dll.download")));
         if (c.fault != WrongPassword) {
             EXPECT_EQ(ftp.commands().back(), "QUIT");
