@@ -192,7 +192,8 @@ void TFrmVersion::BitBtn1Click()
     TKeyCloser closer{reg};
     reg.OpenKey(reg::CommunicationKey(), false); // a missing key reads as empty texts
     // A dotted address or a host name: given as the host, so that a name is
-    // looked up (the socket's Address takes dotted addresses only).
+    // looked up (the socket's Address takes dotted addresses only); an
+    // address is used as it stands, with no look-up.
     CSock->Host = reg.ReadString(reg::kAddress);
     CSock->Port = StrToInt(reg.ReadString(reg::kPortNo));
     if (!CSock->Active()) CSock->Open();
