@@ -165,9 +165,6 @@ public:
     size_t nextAddress = 0;
     quint16 port = 0;
     int lastError = 0;
-    // An error a receive reported, until it has been raised (the read
-    // handler that came first may run a box meanwhile).
-    int readFailure = 0;
     int fd = -1;
     // A send the system refused inside SendBuf, raised from the event loop.
     int sendFailure = 0;
@@ -303,8 +300,7 @@ public:
     {
         size_t got = 0;
         bool ended = false;
-        in.clear();
-        const int e = receive(got, ended);
+        const int e = receive(got, ended); // `in` is emptied when the connection is let go
         in.clear();
         if (e != 0) {
             finish();
@@ -364,13 +360,18 @@ TClientSocket::~TClientSocket()
     socket_ = nullptr;
 }
 
-void TClientSocket::later(Link *l, std::function<void()> f)
+void TClientSocket::post(Link *l, std::function<void(TClientSocket &)> f)
 {
-    if (!opening_) return f();
-    QTimer::singleShot(0, l, [h = l->handlers, f = std::move(f)] {
-        HandlerScope scope(h);
-        f();
+    QTimer::singleShot(0, l, [l, f = std::move(f)] {
+        HandlerScope scope(l->handlers);
+        if (TClientSocket *o = l->owner) f(*o);
     });
+}
+
+void TClientSocket::later(Link *l, std::function<void(TClientSocket &)> f)
+{
+    if (!opening_) return f(*this);
+    post(l, std::move(f));
 }
 
 namespace {
@@ -437,10 +438,7 @@ void TClientSocket::Open()
     quint32 ip = 0;
     const bool byAddress = !Address.empty();
     if ((byAddress && !parseDottedIPv4(Address, ip)) || Port < 0 || Port > 65535) {
-        QTimer::singleShot(0, l, [l] {
-            HandlerScope scope(l->handlers);
-            if (TClientSocket *o = l->owner) o->connectFailed(l, kAddressNotAvailable);
-        });
+        post(l, [l](TClientSocket &o) { o.connectFailed(l, kAddressNotAvailable); });
         return;
     }
     l->port = quint16(Port);
@@ -474,9 +472,7 @@ void TClientSocket::startAttempt(Link *l)
         if (l->nextAddress > 0) l->deadline.setRemainingTime(kConnectTimeoutMs, Qt::PreciseTimer);
         const int e = l->connectTo(l->addresses[l->nextAddress++]);
         if (e == 0) {
-            later(l, [l] {
-                if (TClientSocket *o = l->owner) o->connectionReady(l);
-            });
+            later(l, [l](TClientSocket &o) { o.connectionReady(l); });
             return;
         }
         if (e == EINPROGRESS) {
@@ -487,9 +483,7 @@ void TClientSocket::startAttempt(Link *l)
         l->lastError = e;
     }
     const int code = WinSockCode(l->lastError);
-    later(l, [l, code] {
-        if (TClientSocket *o = l->owner) o->connectFailed(l, code);
-    });
+    later(l, [l, code](TClientSocket &o) { o.connectFailed(l, code); });
 }
 
 void TClientSocket::connectionReady(Link *l)
@@ -531,7 +525,7 @@ void TClientSocket::readable(Link *l)
     }
     size_t got = 0;
     bool ended = false;
-    if (const int e = l->receive(got, ended)) l->readFailure = e;
+    const int failure = l->receive(got, ended);
     // Bytes that came with a close or an error are offered first, as they
     // arrived first.
     if (got > 0) {
@@ -546,8 +540,8 @@ void TClientSocket::readable(Link *l)
         // The socket is gone, or the handler closed the connection itself.
         if (!self || l != socket_) return;
     }
-    if (l->readFailure != 0) {
-        const int code = WinSockCode(l->readFailure);
+    if (failure != 0) {
+        const int code = WinSockCode(failure);
         Guarded([&] { refused(l, TErrorEvent::eeReceive, code, "recv"); });
         return;
     }
@@ -676,10 +670,7 @@ int TClientSocket::SendBuf(const char *data, int count)
         // Raised from the event loop, like every event of the socket, not
         // inside the caller's send.
         l->sendFailure = e;
-        QTimer::singleShot(0, l, [l] {
-            HandlerScope scope(l->handlers);
-            if (TClientSocket *o = l->owner) o->writable(l);
-        });
+        post(l, [l](TClientSocket &o) { o.writable(l); });
         return 0;
     }
     return count;

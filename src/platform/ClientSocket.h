@@ -143,8 +143,11 @@ private:
     void lookUp(Link *l, const QString &name);
     // Tries the link's addresses from the next untried one on.
     void startAttempt(Link *l);
-    // Runs `f` now, or once Open() has returned when called from inside it.
-    void later(Link *l, std::function<void()> f);
+    // Runs `f` with the connection's owner from the event loop, unless the
+    // connection has been let go by then.
+    void post(Link *l, std::function<void(TClientSocket &)> f);
+    // Runs `f` now, or as post() when called from inside Open().
+    void later(Link *l, std::function<void(TClientSocket &)> f);
     void connectionReady(Link *l);
     void attemptFailed(Link *l, int systemError);
     void readable(Link *l);

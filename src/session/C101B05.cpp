@@ -96,10 +96,6 @@ void TFrmC101B05::DataListShow()
     for (int r = 1; r <= count; ++r) {
         const TTransferRecord &rec = store_.Record(r);
         g.SetCell(0, r, std::to_string(r));
-        // The row-number column grows with the row numbers (and the columns
-        // of the record's fields with their widest values, below), so that
-        // every number shows whole; the failure reason stays in its width.
-        g.GrowColsToFit(r, 0, 0);
         g.SetCell(1, r, data::StudentNo(rec));
         g.SetCell(2, r, data::StudentName(rec));
 
@@ -115,7 +111,10 @@ void TFrmC101B05::DataListShow()
         g.SetCell(6, r, data::TransferDate(rec));
         g.SetCell(7, r, received ? DetailAmount(data::UnprocessedAmount(rec), 11)
                                  : DetailAmount(data::TransferAmount(rec), 8));
-        g.GrowColsToFit(r, 1, 7);
+        // The row-number column grows with the row numbers and the columns
+        // of the record's fields with their widest values, so that every
+        // number shows whole; the failure reason stays in its width.
+        g.GrowColsToFit(r, 0, 7);
         if (received) {
             const std::string bankKey = ReasonBankKey(data::BankCd(rec));
             const std::string resultCode = ReasonResultCode(data::ResultCd(rec));

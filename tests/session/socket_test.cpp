@@ -466,12 +466,12 @@ TEST(ClientSocket, BytesNotTakenAreKeptUpToABound)
     std::string sent(8 << 20, '\0');
     for (size_t i = 0; i < sent.size(); ++i) sent[i] = char(i * 7 % 253);
     peer.conn->write(sent.data(), qint64(sent.size()));
-    fmtest::WaitFor([] { return false; }, 500);
+    fmtest::RunModalMoment(500);
     EXPECT_GT(reads, 0);
     EXPECT_GT(s.ReceiveLength(), 0);
     EXPECT_LE(s.ReceiveLength(), 1 << 20);
     const int readsWhileFull = reads;
-    fmtest::WaitFor([] { return false; }, 200);
+    fmtest::RunModalMoment(200);
     EXPECT_EQ(reads, readsWhileFull) << "a full buffer is not read";
 
     std::string got;
@@ -548,7 +548,7 @@ TEST(ClientSocket, AClosedConnectionStillSendingIsDroppedAtItsLimit)
     clock.start();
     s.Close();
     EXPECT_EQ(ev.disconnects, 1);
-    fmtest::WaitFor([] { return false; }, 1000);
+    fmtest::RunModalMoment(1000);
     EXPECT_EQ(Connections(s), 1) << "still sending";
     ASSERT_TRUE(fmtest::WaitFor([&] { return Connections(s) == 0; }, fm::TClientSocket::kCloseTimeoutMs + 5000));
     EXPECT_GE(clock.elapsed(), fm::TClientSocket::kCloseTimeoutMs - 100);
